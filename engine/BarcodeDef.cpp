@@ -48,14 +48,14 @@ namespace {
 
 constexpr unsigned char CodeNul = 0;
 constexpr unsigned char CodeSpace = 32;
-// Code 128 carries the printable ASCII range and, through its FNC and shift
-// characters, the codes up to 138.
+// Code 128 text is made of the codes 32..138.
 constexpr unsigned char LastCode128 = 138;
 // BC_Code39 covers codes 32 (' ') .. 91 ('[').
 constexpr unsigned char FirstCode39 = 32;
 constexpr unsigned char LastCode39 = FirstCode39 + std::size(BC_Code39) - 1;
 constexpr std::size_t NoCut = std::string::npos;
 
+// Whether a symbology can carry character C, one test per kind of symbology.
 bool KeepCode128(unsigned char C) { return C >= CodeSpace && C <= LastCode128; }
 bool KeepCode39(unsigned char C) {
   return C >= FirstCode39 && C <= LastCode39 && BC_Code39[C - FirstCode39] != 0;
@@ -87,6 +87,7 @@ constexpr TFilterRule FilterRules[BarCodeTypeCount] = {
 // An unknown ordinal keeps everything a string can carry but code 0.
 constexpr TFilterRule UnknownTypeRule = {KeepAnyButNul, NoCut};
 
+// Code 39 reads a..z as A..Z; every other byte stays as it is.
 unsigned char AsciiUpper(unsigned char C) {
   return C >= 'a' && C <= 'z' ? static_cast<unsigned char>(C - 'a' + 'A') : C;
 }

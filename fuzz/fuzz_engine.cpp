@@ -34,6 +34,7 @@ constexpr std::int32_t MaxBitmapWidth = 1024, MaxBitmapHeight = 128;
 constexpr vcl::TColor CallerBrush = vcl::clRed;
 constexpr vcl::TColor TextBackground = vcl::clWhite;
 
+// Four bytes, least significant first.
 std::int32_t ReadInt32(const std::uint8_t* P) {
   std::uint32_t U = 0;
   for (int I = 3; I >= 0; --I) U = (U << 8) | P[I];

@@ -62,6 +62,7 @@ TRunResult Run(const char* Program, const std::vector<std::string>& Args) {
   return Result;
 }
 
+// The lines of a program's output, without their newlines.
 std::vector<std::string> Lines(const std::string& Text) {
   std::vector<std::string> Result;
   std::istringstream In(Text);

@@ -6,7 +6,8 @@
 //   ZXingReader FILE        prints a block of "Key: value" lines a symbol
 //                           (Text: "..." with the text in quotes, Bytes: the
 //                           data as hex pairs, Format: Code39, ...) and
-//                           "No barcode found" otherwise, exiting 0 either way.
+//                           "No barcode found" otherwise, exiting 0 either way
+//                           (255 when it cannot read the file).
 #pragma once
 
 #include <string>

@@ -58,21 +58,21 @@ TFaceFile AliasFile(const std::string& Name, bool Bold, bool Italic) {
   return {};
 }
 
-// fontconfig's best match for the name and style; it nearly always finds
-// something, unless the machine has no scalable fonts at all.
-TFaceFile FontconfigFile(const std::string& Name, bool Bold, bool Italic) {
+// fontconfig's best match for the name and style in Config; it nearly always
+// finds something, unless the machine has no scalable fonts at all.
+TFaceFile FontconfigFile(FcConfig* Config, const std::string& Name, bool Bold, bool Italic) {
   TFaceFile result;
-  if (!FcInit()) return result;
+  if (!Config) return result;
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return result;
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(Name.c_str()));
   FcPatternAddInteger(pattern, FC_WEIGHT, Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern, FC_SLANT, Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(Config, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult status = FcResultNoMatch;
-  if (FcPattern* match = FcFontMatch(nullptr, pattern, &status)) {
+  if (FcPattern* match = FcFontMatch(Config, pattern, &status)) {
     FcChar8* file = nullptr;
     int index = 0;
     if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
@@ -136,6 +136,7 @@ public:
   ~TFontCache() {
     for (auto& entry : FFaces) FT_Done_Face(entry.second->Face);
     if (FLibrary) FT_Done_FreeType(FLibrary);
+    if (FConfig) FcConfigDestroy(FConfig);
   }
 
   std::mutex Lock;
@@ -145,6 +146,7 @@ public:
   TSizedFace& Face(const TFontSpec& Spec) {
     const TFaceFile& file = Resolve(Spec);
     const std::int32_t em = EmFor(file, Spec.Height);
+    if (em <= 0) throw Failure(Spec);
     const auto key = std::make_tuple(file.Path, file.Index, em);
     auto it = FFaces.find(key);
     if (it == FFaces.end()) {
@@ -195,7 +197,7 @@ private:
     // fontconfig is asked only when our own table has no loadable file.
     for (int source = 0; source < 2; ++source) {
       const TFaceFile candidate = source == 0 ? AliasFile(Spec.Name, Spec.Bold, Spec.Italic)
-                                              : FontconfigFile(Spec.Name, Spec.Bold, Spec.Italic);
+                                              : FontconfigFile(Config(), Spec.Name, Spec.Bold, Spec.Italic);
       if (FT_Face probe = Open(candidate, 16)) {
         FT_Done_Face(probe);
         return FFiles.emplace(key, candidate).first->second;
@@ -207,14 +209,14 @@ private:
   // Pixels per em for a TFont Height: -Height for a negative one; for a
   // positive one the largest em whose ascent plus descent is at most Height
   // (at least 1). Height 0 asks for no particular size and gets the smallest,
-  // 1 pixel, like a Size of 0.
+  // 1 pixel, like a Size of 0. 0 when the file cannot be opened.
   std::int32_t EmFor(const TFaceFile& File, std::int32_t Height) {
     if (Height < 0) return static_cast<std::int32_t>(std::min<std::int64_t>(-std::int64_t{Height}, MaxEmPixels));
     if (Height == 0) return 1;
     const auto key = std::make_tuple(File.Path, File.Index, Height);
     if (auto it = FCellEms.find(key); it != FCellEms.end()) return it->second;
     FT_Face face = Open(File, 16);
-    if (!face) throw EOutOfResources("Cannot load the font file '" + File.Path + "'");
+    if (!face) return 0;
     auto cellAt = [face](std::int32_t em) {
       return FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em)) == 0 ? CellHeight(face) : 0;
     };
@@ -238,7 +240,16 @@ private:
     FFaces.erase(oldest);
   }
 
+  // A configuration of our own rather than fontconfig's process-wide
+  // default: the host program may change or finalise that one, and ours is
+  // freed with the cache instead of lingering until exit.
+  FcConfig* Config() {
+    if (!FConfig) FConfig = FcInitLoadConfigAndFonts();
+    return FConfig;
+  }
+
   FT_Library FLibrary = nullptr;
+  FcConfig* FConfig = nullptr;
   std::uint64_t FClock = 0;
   std::map<std::tuple<std::string, bool, bool>, TFaceFile> FFiles;        // name, bold, italic
   std::map<std::tuple<std::string, int, std::int32_t>, std::unique_ptr<TSizedFace>> FFaces;  // file, index, em

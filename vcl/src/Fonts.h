@@ -22,13 +22,15 @@ struct TFontSpec {
   bool Italic = false;
 };
 
-// Vertical metrics of a face at one pixel size, all in whole pixels.
+// Vertical metrics of a face at one pixel size, all in whole pixels. Row
+// offsets count from the baseline row, the first row below the glyphs'
+// bodies (cell top + Ascent): 0 is that row, negative rows are above it.
 struct TTextMetrics {
   std::int32_t Em = 0;               // pixels per em the face is rendered at
   std::int32_t Ascent = 0;           // baseline to top of the cell
   std::int32_t Descent = 0;          // baseline to bottom of the cell
-  std::int32_t UnderlineTop = 0;     // first underline row, relative to the baseline
-  std::int32_t StrikeOutTop = 0;     // first strike-out row, relative to the baseline
+  std::int32_t UnderlineTop = 0;     // first underline row (0 or below it)
+  std::int32_t StrikeOutTop = 0;     // first strike-out row (negative: above the baseline)
   std::int32_t LineThickness = 1;    // rows of either line
 };
 

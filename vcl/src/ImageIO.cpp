@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "vcl/SysUtils.h"
