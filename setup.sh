@@ -54,6 +54,10 @@ run_tests() {
   cmake -S "$ROOT/tests/consumer" -B "$ROOT/build-consumer" -DCMAKE_PREFIX_PATH="$PREFIX" >/dev/null
   cmake --build "$ROOT/build-consumer" -j"$JOBS" >/dev/null
   "$ROOT/build-consumer/consumer" "$ROOT/build-consumer/consumer.png"
+  PKG_CONFIG_PATH="$PREFIX/lib/pkgconfig" \
+    c++ "$ROOT/tests/consumer/main.cpp" -o "$ROOT/build-consumer/consumer-pc" \
+        $(PKG_CONFIG_PATH="$PREFIX/lib/pkgconfig" pkg-config --cflags --libs tolvane3)
+  "$ROOT/build-consumer/consumer-pc"
 
   step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
   CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
@@ -71,8 +75,14 @@ run_tests() {
     name=$(basename "$target")
     work=$(mktemp -d)   # new inputs go here; the kept seed corpus stays as it is
     echo "-- $name"
-    "$target" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      "$work" "$ROOT/fuzz/corpus/$name" 2>&1 | tail -n 4
+    if ! "$target" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 \
+         -print_final_stats=1 -artifact_prefix="$work/" "$work" "$ROOT/fuzz/corpus/$name" \
+         >"$work/log" 2>&1; then
+      cat "$work/log"
+      echo "$name failed; the input that did it is in $work" >&2
+      exit 1
+    fi
+    grep -E 'stat::(number_of_executed_units|peak_rss_mb)' "$work/log"
     rm -rf "$work"
   done
 }

@@ -63,8 +63,10 @@ void TBarcodeBmp::SetBarcodeText(const std::string& Value) {
 
 void TBarcodeBmp::SetBarcodeType(TBarCodeType Value) {
   FType = Value;
-  const bool loading = ComponentState().Contains(vcl::csLoading) && !FStoredText.empty();
-  SetBarcodeText(loading ? FStoredText : FText);
+  std::string text = FText;
+  if (ComponentState().Contains(vcl::csLoading) && !FStoredText.empty()) text = std::move(FStoredText);
+  FStoredText.clear();
+  SetBarcodeText(text);
   PaintBC();
 }
 

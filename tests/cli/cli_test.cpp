@@ -160,3 +160,18 @@ TEST_F(CliTest, NoArgumentsRendersTheSamplesAndSaysWhere) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"barcode", "--help"}}) {
+    CliResult r = RunCli(args, Dir);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out.rfind("usage: tolvane", 0), 0u) << r.Out;
+  }
+  CliResult v = RunCli({"--version"}, Dir);
+  EXPECT_EQ(v.Status, 0);
+  EXPECT_EQ(v.Out.rfind("tolvane ", 0), 0u) << v.Out;
+}
+
+}  // namespace

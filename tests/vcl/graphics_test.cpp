@@ -198,15 +198,10 @@ void FillPattern(TBitmap& B, int W = 5, int H = 3) {
 // ---- Colours -----------------------------------------------------------------
 
 TEST(ColorTest, NamesRoundTrip) {
+  // A basic colour, a system colour, the no-colour value: names go both ways
+  // and are looked up without regard to case.
   const std::pair<TColor, const char*> names[] = {
-      {clBlack, "clBlack"},       {clMaroon, "clMaroon"},         {clGreen, "clGreen"},
-      {clOlive, "clOlive"},       {clNavy, "clNavy"},             {clPurple, "clPurple"},
-      {clTeal, "clTeal"},         {clGray, "clGray"},             {clSilver, "clSilver"},
-      {clRed, "clRed"},           {clLime, "clLime"},             {clYellow, "clYellow"},
-      {clBlue, "clBlue"},         {clFuchsia, "clFuchsia"},       {clAqua, "clAqua"},
-      {clWhite, "clWhite"},       {clBtnFace, "clBtnFace"},       {clWindowText, "clWindowText"},
-      {clWindow, "clWindow"},     {clBtnShadow, "clBtnShadow"},   {clBtnHighlight, "clBtnHighlight"},
-      {clHighlight, "clHighlight"}, {clHighlightText, "clHighlightText"}, {clNone, "clNone"},
+      {clBlack, "clBlack"}, {clFuchsia, "clFuchsia"}, {clBtnFace, "clBtnFace"}, {clNone, "clNone"},
   };
   for (const auto& [value, name] : names) {
     SCOPED_TRACE(name);

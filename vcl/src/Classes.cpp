@@ -88,9 +88,8 @@ void TComponent::SetName(const std::string& NewName) {
 
 TComponent* TComponent::FindComponent(const std::string& AName) const {
   if (AName.empty()) return nullptr;
-  std::string key = UpperCase(AName);
   for (TComponent* c : FComponents)
-    if (UpperCase(c->FName) == key) return c;
+    if (SameText(c->FName, AName)) return c;
   return nullptr;
 }
 
@@ -197,9 +196,8 @@ void UnRegisterClass(const TClassInfo* Class) {
 
 const TClassInfo* GetClass(const std::string& Name) {
   std::lock_guard lock(RegistryLock);
-  std::string key = UpperCase(Name);
   for (const TClassInfo* c : Registry())
-    if (UpperCase(c->Name) == key) return c;
+    if (SameText(c->Name, Name)) return c;
   return nullptr;
 }
 
@@ -232,12 +230,11 @@ void UnregisterResourceModule(const TResourceModule* Module) {
 
 const TResourceEntry* FindResource(const std::string& Name, const std::string& Type) {
   std::lock_guard lock(ResourceLock);
-  std::string name = UpperCase(Name), type = UpperCase(Type);
   auto& m = ResourceModules();
   for (auto mod = m.rbegin(); mod != m.rend(); ++mod)
     for (std::size_t i = 0; i < (*mod)->Count; ++i) {
       const TResourceEntry& e = (*mod)->Entries[i];
-      if (UpperCase(e.Name) == name && UpperCase(e.Type) == type) return &e;
+      if (SameText(e.Name, Name) && SameText(e.Type, Type)) return &e;
     }
   return nullptr;
 }

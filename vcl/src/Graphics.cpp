@@ -30,15 +30,6 @@ constexpr TColorName ColorNames[] = {
     {clHighlight, "clHighlight"}, {clHighlightText, "clHighlightText"}, {clNone, "clNone"},
 };
 
-bool SameTextAscii(const std::string& A, const char* B) {
-  std::size_t i = 0;
-  for (; i < A.size() && B[i]; ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(A[i]) != lower(B[i])) return false;
-  }
-  return i == A.size() && !B[i];
-}
-
 }  // namespace
 
 // System colours resolve to the classic fixed scheme, so that drawings look
@@ -81,7 +72,7 @@ TColor StringToColor(const std::string& S) {
 
 bool IdentToColor(const std::string& Ident, TColor& Color) {
   for (const TColorName& c : ColorNames)
-    if (SameTextAscii(Ident, c.Name)) {
+    if (SameText(Ident, c.Name)) {
       Color = c.Value;
       return true;
     }
@@ -465,7 +456,7 @@ void TBitmap::SetSize(std::int32_t W, std::int32_t H) {
   H = std::max(H, 0);
   if (W == FWidth && H == FHeight) return;
   const std::int64_t count = std::int64_t{W} * H;
-  if (count > imageio::MaxPixels) TooLarge(W, H, "more than 2^28 pixels");
+  if (count > imageio::MaxPixels) TooLarge(W, H, "more than 2^26 pixels");
   std::vector<std::uint32_t> pixels;
   try {
     pixels.assign(static_cast<std::size_t>(count), WhitePixel);

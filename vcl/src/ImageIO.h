@@ -10,8 +10,8 @@
 
 namespace vcl::imageio {
 
-// The most pixels a bitmap may have (1 GiB of pixel memory).
-constexpr std::int64_t MaxPixels = std::int64_t{1} << 28;
+// The most pixels a bitmap may have (256 MiB of pixel memory).
+constexpr std::int64_t MaxPixels = std::int64_t{1} << 26;
 
 struct TImage {
   std::int32_t Width = 0, Height = 0;

@@ -386,7 +386,7 @@ private:
 
     TComponent* c = Existing;
     if (c) {
-      if (UpperCase(c->ClassName()) != UpperCase(className))
+      if (!SameText(c->ClassName(), className))
         FTok.Fail(line, "the form holds a " + className + ", not a " + c->ClassName());
     } else {
       const TClassInfo* cls = GetClass(className);
@@ -442,7 +442,7 @@ private:
       return;
     }
     for (TDefinedProperty& d : DefinedProperties(*target)) {
-      if (UpperCase(d.Name) != UpperCase(last)) continue;
+      if (!SameText(d.Name, last)) continue;
       if (value.Kind != TTok::Binary) FTok.Fail(line, "property " + path + " expects binary data, found " + Describe(value));
       Guard(line, path, [&] { d.Read(value.Bytes); });
       return;
@@ -545,7 +545,7 @@ private:
   TComponent* Lookup(const TComponent& Root, const std::string& Name) const {
     std::size_t dot = Name.find('.');
     if (dot == std::string::npos) {
-      if (UpperCase(Root.GetName()) == UpperCase(Name)) return const_cast<TComponent*>(&Root);
+      if (SameText(Root.GetName(), Name)) return const_cast<TComponent*>(&Root);
       return Root.FindComponent(Name);
     }
     const TComponent* scope = Root.GetOwner() ? Root.GetOwner() : FRootOwner;

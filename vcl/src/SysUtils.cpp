@@ -19,6 +19,17 @@ std::string LowerCase(std::string S) {
   return S;
 }
 
+bool SameText(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (std::size_t i = 0; i < A.size(); ++i) {
+    char x = A[i], y = B[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
 std::int32_t StrToInt(const std::string& S) {
   const char* first = S.data();
   const char* last = first + S.size();

@@ -2,21 +2,9 @@
 
 #include "vcl/Classes.h"
 #include "vcl/Graphics.h"
+#include "vcl/SysUtils.h"
 
 namespace vcl {
-
-namespace {
-bool SameText(const char* a, const std::string& b) {
-  std::size_t i = 0;
-  for (; a[i] && i < b.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return a[i] == 0 && i == b.size();
-}
-}  // namespace
 
 int TEnumInfo::ValueOf(const std::string& Name) const {
   for (int i = 0; i < Count; ++i)

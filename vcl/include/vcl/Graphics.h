@@ -197,7 +197,7 @@ class TGraphic : public TPersistent {
 
 // A bitmap of 32-bit pixels. Width and height below zero count as zero.
 // Growing keeps the pixels that stay inside and makes the new ones white. A
-// size too large to allocate (more than 2^28 pixels, or when memory runs out)
+// size too large to allocate (more than 2^26 pixels, 256 MiB, or when memory runs out)
 // raises EOutOfResources and leaves the bitmap as it was.
 class TBitmap : public TGraphic {
   TVCL_CLASS(TBitmap, TGraphic)

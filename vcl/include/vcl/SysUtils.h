@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace vcl {
 
@@ -52,6 +53,8 @@ class EClassNotFound : public EFilerError { using EFilerError::EFilerError; };
 // ASCII upper and lower case; bytes 128..255 are left as they are.
 std::string UpperCase(std::string S);
 std::string LowerCase(std::string S);
+// Equal but for ASCII case.
+bool SameText(std::string_view A, std::string_view B);
 
 // Decimal (or $-prefixed hexadecimal) text to a 32-bit integer; anything else,
 // including a value out of range, raises EConvertError.
