@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <tuple>
+#include <vector>
 
 #include "vcl/SysUtils.h"
 
@@ -118,10 +119,23 @@ TTextMetrics ComputeMetrics(FT_Face Face, std::int32_t Em) {
 
 // A face opened for one file at one pixel size, with the advances of the 256
 // characters filled in as they are first asked for.
+// One run of a rasterised glyph, relative to the pen on the baseline (raster
+// coordinates: Y counts up from the baseline).
+struct TGlyphSpan {
+  std::int32_t X, Y, Length;
+  std::uint8_t Coverage;
+};
+using TGlyphSpans = std::vector<TGlyphSpan>;
+
+// Glyphs of faces up to this em are rasterised once and replayed from their
+// spans; larger ones are rasterised each time, clipped to what shows.
+constexpr std::int32_t MaxCachedGlyphEm = 128;
+
 struct TSizedFace {
   FT_Face Face = nullptr;
   TTextMetrics Metrics;
   std::array<std::int32_t, 256> Advances;  // -1 until measured
+  std::array<std::unique_ptr<TGlyphSpans>, 256> Glyphs;  // rasterised on first use
   std::uint64_t LastUse = 0;               // for evicting the least recently used
 };
 
@@ -324,6 +338,41 @@ void RenderGlyph(FT_Library Library, FT_Face Face, std::int64_t PenX, std::int64
   FT_Outline_Render(Library, &outline, &params);
 }
 
+void CollectSpans(int Y, int Count, const FT_Span* Spans, void* User) {
+  auto& out = *static_cast<TGlyphSpans*>(User);
+  for (int i = 0; i < Count; ++i)
+    if (Spans[i].coverage) out.push_back({Spans[i].x, Y, Spans[i].len, Spans[i].coverage});
+}
+
+// The spans of character C of a small face, rasterised on first use.
+const TGlyphSpans& CachedGlyph(FT_Library Library, TSizedFace& F, unsigned char C) {
+  std::unique_ptr<TGlyphSpans>& slot = F.Glyphs[C];
+  if (!slot) {
+    slot = std::make_unique<TGlyphSpans>();
+    if (FT_Load_Glyph(F.Face, FT_Get_Char_Index(F.Face, C), FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0 &&
+        F.Face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+      FT_Raster_Params params{};
+      params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT;
+      params.gray_spans = &CollectSpans;
+      params.user = slot.get();
+      FT_Outline_Render(Library, &F.Face->glyph->outline, &params);
+    }
+  }
+  return *slot;
+}
+
+// Replays cached spans with the pen at PenX, clipped like SpanCallback.
+void ReplayGlyph(const TGlyphSpans& Spans, std::int64_t PenX, std::int64_t Baseline, const TBox& Clip,
+                 TSpanSink Sink, void* Context) {
+  for (const TGlyphSpan& sp : Spans) {
+    const std::int64_t row = Baseline - 1 - sp.Y;
+    if (row < Clip.Top || row >= Clip.Bottom) continue;
+    const std::int64_t x0 = std::max(PenX + sp.X, Clip.Left);
+    const std::int64_t x1 = std::min(PenX + sp.X + sp.Length, Clip.Right);
+    if (x0 < x1) Sink(Context, x0, row, static_cast<std::int32_t>(x1 - x0), sp.Coverage);
+  }
+}
+
 }  // namespace
 
 TTextMetrics GetMetrics(const TFontSpec& Spec) {
@@ -356,6 +405,11 @@ void RenderText(const TFontSpec& Spec, const std::string& Text, std::int64_t X, 
     // glyphs further outside the clip are not even loaded.
     if (pen - margin >= Clip.Right) break;
     const bool visible = pen + advance + margin > Clip.Left;
+    if (visible && face.Metrics.Em <= MaxCachedGlyphEm) {
+      ReplayGlyph(CachedGlyph(library, face, c), pen, Baseline, Clip, Sink, Context);
+      pen += advance;
+      continue;
+    }
     const FT_UInt glyph = FT_Get_Char_Index(face.Face, c);
     if (visible && FT_Load_Glyph(face.Face, glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0 &&
         face.Face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)

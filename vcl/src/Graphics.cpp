@@ -336,9 +336,14 @@ void TCanvas::Rectangle(std::int32_t X1, std::int32_t Y1, std::int32_t X2, std::
   const std::int64_t ox = FOrigin.X, oy = FOrigin.Y;
   const TBox r{std::min(X1, X2) + ox, std::min(Y1, Y2) + oy, std::max(X1, X2) + ox, std::max(Y1, Y2) + oy};
   if (r.Empty()) return;
-  std::uint32_t value;
-  if (BrushPaints(*FBrush) && PixelValue(FBrush->GetColor(), value)) FillBox(s, area, r, value);
-  if (FPen->GetStyle() == psClear || !PixelValue(FPen->GetColor(), value)) return;
+  std::uint32_t value, outline;
+  const bool filled = BrushPaints(*FBrush) && PixelValue(FBrush->GetColor(), value);
+  if (filled) FillBox(s, area, r, value);
+  if (FPen->GetStyle() == psClear || !PixelValue(FPen->GetColor(), outline)) return;
+  // An outline in the fill's own colour changes nothing (the barcode bars:
+  // black on black), so skip its four strips.
+  if (filled && outline == value) return;
+  value = outline;
   const std::int64_t t = std::max<std::int64_t>(FPen->GetWidth(), 1);
   FillBox(s, area, {r.Left, r.Top, r.Right, std::min(r.Bottom, r.Top + t)}, value);
   FillBox(s, area, {r.Left, std::max(r.Top, r.Bottom - t), r.Right, r.Bottom}, value);
