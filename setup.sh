@@ -19,7 +19,8 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev libpng-dev fonts-liberation2
   libgtest-dev libbenchmark-dev
   zbar-tools zxing-cpp-tools           # independent decoders the tests read symbols back with
-  libzint-dev                          # the peer the benchmark compares against
+  libzint-dev zint                     # the peer: module rows in tests, speed in the benchmarks
+  librsvg2-bin                         # renders our SVG output in the tests
 )
 
 step() { printf '\n== %s\n' "$*"; }

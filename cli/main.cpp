@@ -1,19 +1,22 @@
 // The tolvane command: renders barcodes with the package's components.
 //
-//   tolvane                      renders sample barcodes into ./tolvane-samples
+//   tolvane                      one sample of every symbology into ./tolvane-samples
 //   tolvane samples [--dir DIR]  the same, into DIR
 //   tolvane barcode [options] --output FILE TEXT
+//   tolvane barcode [options] --batch [--input FILE] --output PATTERN
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <vcl/SvgCanvas.h>
 
 #include "Barcode.h"
 #include "BarcodeDef.h"
@@ -22,17 +25,17 @@ namespace {
 
 using namespace tolvane;
 
-// A failure the user caused or can fix: one line on standard error.
+// A failure the user caused or can fix: one line on standard error, exit 2.
 struct UsageError {
   std::string Message;
 };
 
 constexpr const char* Usage =
     "usage: tolvane [samples [--dir DIR]]\n"
-    "       tolvane barcode [--type TYPE] [--scale N] [--height N] [--no-text]\n"
-    "                       [--color RRGGBB] --output FILE TEXT\n"
+    "       tolvane barcode [options] --output FILE TEXT\n"
+    "       tolvane barcode [options] --batch [--input FILE] --output PATTERN\n"
     "\n"
-    "barcode renders TEXT and writes FILE as PNG or BMP by its extension;\n"
+    "barcode renders TEXT and writes FILE as PNG, BMP or SVG by its extension;\n"
     "an output of - writes PNG to standard output.\n"
     "  --type TYPE     code128 (default), code39, upca, i2of5, code93, ean13, ean8,\n"
     "                  postnet, upce, upc2, upc5, or the enumeration name (bcCode39)\n"
@@ -40,7 +43,10 @@ constexpr const char* Usage =
     "  --height N      symbol height in pixels, 1 or more (default 50)\n"
     "  --no-text       leave out the human-readable line\n"
     "  --color RRGGBB  background colour (default FFFFFF)\n"
-    "samples renders a few sample symbols into DIR (default ./tolvane-samples).\n";
+    "  --batch         one TEXT per line of standard input (or --input FILE), one\n"
+    "                  file per line; each run of # in PATTERN becomes the line\n"
+    "                  number, zero-padded to the run's length (out-####.png)\n"
+    "samples renders one symbol of every symbology into DIR (default ./tolvane-samples).\n";
 
 // Command-line names of the symbologies, in ordinal order.
 constexpr const char* TypeNames[] = {"code128", "code39", "upca",    "i2of5", "code93", "ean13",
@@ -49,7 +55,7 @@ static_assert(std::size(TypeNames) == bcUPC5ext + 1);
 
 TBarCodeType ParseType(const std::string& Name) {
   for (int i = 0; i <= bcUPC5ext; ++i)
-    if (vcl::LowerCase(Name) == TypeNames[i] || vcl::LowerCase(Name) == vcl::LowerCase(BarCodeTypeInfo.Names[i]))
+    if (vcl::SameText(Name, TypeNames[i]) || vcl::SameText(Name, BarCodeTypeInfo.Names[i]))
       return static_cast<TBarCodeType>(i);
   throw UsageError{"unknown barcode type '" + Name + "' (try --help)"};
 }
@@ -83,35 +89,115 @@ struct BarcodeRequest {
   vcl::TColor Color = vcl::clWhite;
   std::string Output;
   std::optional<std::string> Text;
+  bool Batch = false;
+  std::string Input;  // batch input file; empty for standard input
 };
 
-// Saves the bitmap as the output name asks; "-" is PNG on standard output.
-void WriteOutput(const vcl::TBitmap& Bitmap, const std::string& Output) {
-  if (Output == "-") {
-    std::vector<std::uint8_t> png = Bitmap.SaveToPNG();
-    if (std::fwrite(png.data(), 1, png.size(), stdout) != png.size() || std::fflush(stdout) != 0)
-      throw vcl::EInOutError("cannot write to standard output", errno);
-    return;
-  }
-  std::string ext = vcl::LowerCase(vcl::ExtractFileExt(Output));
-  if (ext != ".png" && ext != ".bmp")
-    throw UsageError{"output file '" + Output + "' must end in .png or .bmp"};
-  Bitmap.SaveToFile(Output);
+enum class OutputKind { Png, Bmp, Svg, StdoutPng };
+
+OutputKind KindOf(const std::string& Output) {
+  if (Output == "-") return OutputKind::StdoutPng;
+  const std::string ext = vcl::LowerCase(vcl::ExtractFileExt(Output));
+  if (ext == ".png") return OutputKind::Png;
+  if (ext == ".bmp") return OutputKind::Bmp;
+  if (ext == ".svg") return OutputKind::Svg;
+  throw UsageError{"output file '" + Output + "' must end in .png, .bmp or .svg"};
 }
 
-// Renders one request with a TBarcodeBmp, setting its properties the way an
-// application would.
+// The component as an application would set it up; the text comes later.
+void Configure(TBarcodeBmp& Bc, const BarcodeRequest& R) {
+  Bc.SetBarcodeType(R.Type);
+  Bc.SetScale(R.Scale);
+  Bc.SetHeight(R.Height);
+  Bc.SetInterpret(R.Interpret);
+  Bc.SetColor(R.Color);
+}
+
+// Writes the component's current symbol: the bitmap as PNG or BMP, or the
+// same drawing made again on an SVG canvas.
+void WriteSymbol(const TBarcodeBmp& Bc, const std::string& Output, OutputKind Kind) {
+  const vcl::TBitmap& bitmap = *Bc.GetBitmap();
+  switch (Kind) {
+    case OutputKind::StdoutPng: {
+      const std::vector<std::uint8_t> png = bitmap.SaveToPNG();
+      if (std::fwrite(png.data(), 1, png.size(), stdout) != png.size() || std::fflush(stdout) != 0)
+        throw vcl::EInOutError("cannot write to standard output", errno);
+      return;
+    }
+    case OutputKind::Svg: {
+      vcl::TSvgCanvas svg(bitmap.GetWidth(), bitmap.GetHeight());
+      Bc.DrawTo(svg);
+      svg.SaveToFile(Output);
+      return;
+    }
+    case OutputKind::Png:
+    case OutputKind::Bmp: bitmap.SaveToFile(Output); return;
+  }
+}
+
+std::string NothingToEncode(const std::string& Text, TBarCodeType Type) {
+  return "'" + Text + "' has no characters that " + TypeNames[Type] + " can encode";
+}
+
 void RenderBarcode(const BarcodeRequest& R) {
+  const OutputKind kind = KindOf(R.Output);
   TBarcodeBmp bc(nullptr);
-  bc.SetBarcodeType(R.Type);
-  bc.SetScale(R.Scale);
-  bc.SetHeight(R.Height);
-  bc.SetInterpret(R.Interpret);
-  bc.SetColor(R.Color);
+  Configure(bc, R);
   bc.SetBarcodeText(*R.Text);
-  if (bc.GetBarcodeText().empty())
-    throw UsageError{"'" + *R.Text + "' has no characters that " + TypeNames[R.Type] + " can encode"};
-  WriteOutput(*bc.GetBitmap(), R.Output);
+  if (bc.GetBarcodeText().empty()) throw UsageError{NothingToEncode(*R.Text, R.Type)};
+  WriteSymbol(bc, R.Output, kind);
+}
+
+// The output name of batch line Line: every run of '#' in Pattern becomes
+// the line number, zero-padded to the run's length.
+std::string BatchName(const std::string& Pattern, std::size_t Line) {
+  const std::string number = std::to_string(Line);
+  std::string out;
+  for (std::size_t i = 0; i < Pattern.size();) {
+    if (Pattern[i] != '#') {
+      out += Pattern[i++];
+      continue;
+    }
+    std::size_t run = 0;
+    for (; i < Pattern.size() && Pattern[i] == '#'; ++i) ++run;
+    if (number.size() < run) out.append(run - number.size(), '0');
+    out += number;
+  }
+  return out;
+}
+
+// One file per input line, all drawn by one component. A line that filters
+// to nothing is reported with its number and skipped; a file that cannot be
+// written ends the run. The exit status is 1 when any line failed.
+int RenderBatch(const BarcodeRequest& R) {
+  if (R.Output == "-") throw UsageError{"--batch writes files: give --output PATTERN, not -"};
+  if (R.Output.find('#') == std::string::npos)
+    throw UsageError{"--batch needs a run of # in the --output pattern for the line number"};
+  const OutputKind kind = KindOf(R.Output);
+  std::ifstream file;
+  if (!R.Input.empty()) {
+    file.open(R.Input, std::ios::binary);
+    if (!file) throw vcl::EInOutError("cannot open " + R.Input + ": " + vcl::SysErrorMessage(errno), errno);
+  }
+  std::istream& in = R.Input.empty() ? std::cin : file;
+  TBarcodeBmp bc(nullptr);
+  Configure(bc, R);
+  std::size_t lineNo = 0, failed = 0;
+  std::string line;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    bc.SetBarcodeText(line);
+    if (bc.GetBarcodeText().empty()) {
+      std::cerr << "tolvane: line " << lineNo << ": " << NothingToEncode(line, R.Type) << "\n";
+      ++failed;
+      continue;
+    }
+    WriteSymbol(bc, BatchName(R.Output, lineNo), kind);
+  }
+  if (in.bad())
+    throw vcl::EInOutError("cannot read " + (R.Input.empty() ? std::string("standard input") : R.Input), errno);
+  return failed ? 1 : 0;
 }
 
 int CmdBarcode(const std::vector<std::string>& Args) {
@@ -128,6 +214,8 @@ int CmdBarcode(const std::vector<std::string>& Args) {
     else if (a == "--no-text") r.Interpret = false;
     else if (a == "--color") r.Color = ParseColor(value());
     else if (a == "--output" || a == "-o") r.Output = value();
+    else if (a == "--batch") r.Batch = true;
+    else if (a == "--input") r.Input = value();
     else if (a == "--") {
       if (i + 2 != Args.size()) throw UsageError{"expected exactly one TEXT after --"};
       r.Text = Args[++i];
@@ -135,7 +223,12 @@ int CmdBarcode(const std::vector<std::string>& Args) {
     else if (r.Text) throw UsageError{"more than one TEXT given: '" + *r.Text + "' and '" + a + "'"};
     else r.Text = a;
   }
-  if (r.Output.empty()) throw UsageError{"missing --output FILE"};
+  if (r.Output.empty()) throw UsageError{r.Batch ? "missing --output PATTERN" : "missing --output FILE"};
+  if (r.Batch) {
+    if (r.Text) throw UsageError{"--batch reads its texts from the input, not from '" + *r.Text + "'"};
+    return RenderBatch(r);
+  }
+  if (!r.Input.empty()) throw UsageError{"--input goes with --batch"};
   if (!r.Text) throw UsageError{"missing the TEXT to encode"};
   RenderBarcode(r);
   return 0;
@@ -152,28 +245,29 @@ int CmdSamples(const std::vector<std::string>& Args) {
   std::filesystem::create_directories(dir, ec);
   if (ec) throw vcl::EInOutError("cannot create directory " + dir + ": " + ec.message(), ec.value());
 
+  // One symbol of every symbology, each with a text it carries in full.
   struct Sample {
-    const char* File;
     TBarCodeType Type;
     const char* Text;
-    std::int32_t Scale;
   };
   const Sample samples[] = {
-      {"code39-tolvane.png", bcCode39, "TOLVANE", 2},
-      {"code39-abc-12.png", bcCode39, "abc-12$", 2},
-      {"code39-order.png", bcCode39, "ORDER 4711/B", 3},
+      {bcCode128, "Tolvane-128"}, {bcCode39, "TOLVANE"},    {bcUPCA, "03600029145"},
+      {bcInt2of5, "1234567890"},  {bcCode93, "Code 93"},    {bcEAN13, "400638133393"},
+      {bcEAN8, "5512345"},        {bcPOSTNET, "12345"},     {bcUPCE, "425261"},
+      {bcUPC2ext, "53"},          {bcUPC5ext, "52495"},
   };
+  static_assert(std::size(samples) == bcUPC5ext + 1);
   for (const Sample& s : samples) {
     BarcodeRequest r;
     r.Type = s.Type;
-    r.Scale = s.Scale;
-    r.Height = 50 * s.Scale;
+    r.Scale = 2;
+    r.Height = 100;
     r.Text = s.Text;
-    r.Output = (std::filesystem::path(dir) / s.File).string();
+    r.Output = (std::filesystem::path(dir) / (std::string(TypeNames[s.Type]) + ".png")).string();
     RenderBarcode(r);
     std::cout << r.Output << "  " << TypeNames[s.Type] << " '" << s.Text << "'\n";
   }
-  std::cout << "wrote " << std::size(samples) << " sample barcodes to "
+  std::cout << "wrote " << std::size(samples) << " sample barcodes, one of each symbology, to "
             << std::filesystem::absolute(dir).lexically_normal().string() << "\n";
   return 0;
 }
@@ -181,7 +275,7 @@ int CmdSamples(const std::vector<std::string>& Args) {
 int Run(const std::vector<std::string>& Args) {
   if (Args.empty()) return CmdSamples({});
   const std::string& cmd = Args[0];
-  std::vector<std::string> rest(Args.begin() + 1, Args.end());
+  const std::vector<std::string> rest(Args.begin() + 1, Args.end());
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     std::cout << Usage;
     return 0;
@@ -203,6 +297,7 @@ int Run(const std::vector<std::string>& Args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
   try {
     return Run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const UsageError& e) {

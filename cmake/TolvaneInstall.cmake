@@ -19,7 +19,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/vcl/include/vcl
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tolvane)
 foreach(dir IN LISTS TOLVANE_PUBLIC_HEADER_DIRS)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tolvane
-          FILES_MATCHING PATTERN "*.h")
+          FILES_MATCHING PATTERN "*.h" PATTERN "*Internal.h" EXCLUDE)
 endforeach()
 
 install(EXPORT TolvaneTargets NAMESPACE Tolvane::

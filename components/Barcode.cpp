@@ -18,13 +18,17 @@ constinit const TClassInfo TBarcodeBmp::ClassInfo = {"TBarcodeBmp", &TComponent:
                                                      std::size(BarcodeBmpProps),
                                                      &ConstructComponent<TBarcodeBmp>};
 
+void PaintBarcode(TCanvas& Canvas, std::int32_t Width, std::int32_t Height, const std::string& Text,
+                  TBarCodeType Type, std::int32_t Scale, bool Interpret, TColor Color) {
+  Canvas.GetBrush()->SetColor(Color);
+  Canvas.FillRect(Rect(0, 0, Width, Height));
+  CreateBC(&Canvas, Color, Type, Scale, Height, Width, Text, Interpret);
+}
+
 void PaintBarcodeBitmap(TBitmap& Bitmap, const std::string& Text, TBarCodeType Type, std::int32_t Scale,
                         bool Interpret, TColor Color) {
   Bitmap.SetWidth(CalcWidth(Scale, Type, Text));
-  TCanvas& canvas = *Bitmap.GetCanvas();
-  canvas.GetBrush()->SetColor(Color);
-  canvas.FillRect(Rect(0, 0, Bitmap.GetWidth(), Bitmap.GetHeight()));
-  CreateBC(&canvas, Color, Type, Scale, Bitmap.GetHeight(), Bitmap.GetWidth(), Text, Interpret);
+  PaintBarcode(*Bitmap.GetCanvas(), Bitmap.GetWidth(), Bitmap.GetHeight(), Text, Type, Scale, Interpret, Color);
 }
 
 // The construction order matters to nobody but is kept plain: the bitmap
@@ -45,6 +49,10 @@ TBarcodeBmp::~TBarcodeBmp() = default;
 std::int32_t TBarcodeBmp::GetHeight() const { return FBitmap->GetHeight(); }
 
 void TBarcodeBmp::PaintBC() { PaintBarcodeBitmap(*FBitmap, FText, FType, FScale, FInterpret, FColor); }
+
+void TBarcodeBmp::DrawTo(TCanvas& Canvas) const {
+  PaintBarcode(Canvas, FBitmap->GetWidth(), FBitmap->GetHeight(), FText, FType, FScale, FInterpret, FColor);
+}
 
 void TBarcodeBmp::SetHeight(std::int32_t Value) {
   FBitmap->SetHeight(Value);

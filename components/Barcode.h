@@ -41,6 +41,9 @@ class TBarcodeBmp : public vcl::TComponent {
 
   // Redraws the bitmap from the stored state.
   void PaintBC();
+  // Draws the current symbol on another canvas of the bitmap's size (an SVG
+  // canvas, a printer): the same fill and the same engine calls.
+  void DrawTo(vcl::TCanvas& Canvas) const;
 
 private:
   std::unique_ptr<vcl::TBitmap> FBitmap;
@@ -52,8 +55,13 @@ private:
   vcl::TColor FColor = vcl::clWhite;
 };
 
+// Paints a barcode on a Width x Height area of Canvas: the whole area
+// filled with Color, then the symbol.
+void PaintBarcode(vcl::TCanvas& Canvas, std::int32_t Width, std::int32_t Height, const std::string& Text,
+                  TBarCodeType Type, std::int32_t Scale, bool Interpret, vcl::TColor Color);
+
 // Redraws a barcode into Bitmap the way every bitmap barcode component does:
-// width from the engine, background filled with Color, then the symbol.
+// the width from the engine, then PaintBarcode over the whole bitmap.
 void PaintBarcodeBitmap(vcl::TBitmap& Bitmap, const std::string& Text, TBarCodeType Type,
                         std::int32_t Scale, bool Interpret, vcl::TColor Color);
 

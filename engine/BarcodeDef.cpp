@@ -2,6 +2,7 @@
 // widths, and CreateBC, which places a symbol on a canvas and hands it to the
 // symbology's encoder.
 #include "BarcodeDef.h"
+#include "EngineInternal.h"
 
 #include <iterator>
 
@@ -120,7 +121,8 @@ constexpr std::uint32_t QuietZoneModules = 2 * 10;
 
 // Modules each symbology's encoder draws for L characters of filtered text
 // (L wraps to 32 bits like the rest of the arithmetic).
-std::uint32_t SymbolModules(TBarCodeType BarcodeType, std::uint32_t L) {
+std::uint32_t SymbolModules(TBarCodeType BarcodeType, const std::string& Text) {
+  const auto L = static_cast<std::uint32_t>(Text.size());
   switch (BarcodeType) {
     // 13 modules a character (a light gap first), the data between '*' start and stop.
     case bcCode39: return 13 * (L + 2);
@@ -141,10 +143,11 @@ std::uint32_t SymbolModules(TBarCodeType BarcodeType, std::uint32_t L) {
     // Five bars a digit, each a bar module and a gap module, for the digits and
     // the check digit; the frame bar in front with its gap (2) and the one at the end (1).
     case bcPOSTNET: return 10 * (L + 1) + 3;
-    // Code 128 and Code 93 get their widths with their encoders; until then
-    // they draw nothing and are only the quiet zone wide.
-    case bcCode128: return 0;
-    case bcCode93: return 0;
+    // Eleven modules a symbol character, two more for the stop's final bar.
+    case bcCode128: return 11 * static_cast<std::uint32_t>(Optimize_128_bc(Text).size()) + 2;
+    // Nine modules a symbol value; start 9, the checks C and K 18, stop and
+    // termination bar 10.
+    case bcCode93: return 9 * Code93SymbolValueCount(Text) + 37;
   }
   return 0;
 }
@@ -156,8 +159,7 @@ std::uint32_t SymbolModules(TBarCodeType BarcodeType, std::uint32_t L) {
 std::int32_t CalcWidth(std::int32_t Scale, TBarCodeType BarcodeType, std::string Text) {
   if (Text.empty()) return WrapMul(static_cast<std::int32_t>(QuietZoneModules), Scale);
   if (!IsKnownType(BarcodeType)) return 0;
-  const auto L = static_cast<std::uint32_t>(Text.size());
-  const std::uint32_t Modules = SymbolModules(BarcodeType, L) + QuietZoneModules;
+  const std::uint32_t Modules = SymbolModules(BarcodeType, Text) + QuietZoneModules;
   return WrapMul(static_cast<std::int32_t>(Modules), Scale);
 }
 
@@ -183,22 +185,22 @@ enum class TBarPlacement : std::uint8_t {
 };
 
 struct TSymbology {
-  TEncoder Encode;  // null while the symbology's encoder is still to come
+  TEncoder Encode;
   TBarPlacement Placement;
 };
 
 constexpr TSymbology Symbologies[BarCodeTypeCount] = {
-    /* bcCode128 */ {nullptr, TBarPlacement::AboveText},
+    /* bcCode128 */ {BarcodeCode128, TBarPlacement::AboveText},
     /* bcCode39  */ {BarcodeCode39, TBarPlacement::AboveText},
-    /* bcUPCA    */ {nullptr, TBarPlacement::AboveText},
-    /* bcInt2of5 */ {nullptr, TBarPlacement::AboveText},
-    /* bcCode93  */ {nullptr, TBarPlacement::AboveText},
-    /* bcEAN13   */ {nullptr, TBarPlacement::AboveText},
-    /* bcEAN8    */ {nullptr, TBarPlacement::AboveText},
-    /* bcPOSTNET */ {nullptr, TBarPlacement::FullHeight},
-    /* bcUPCE    */ {nullptr, TBarPlacement::AboveText},
-    /* bcUPC2ext */ {nullptr, TBarPlacement::BelowText},
-    /* bcUPC5ext */ {nullptr, TBarPlacement::BelowText},
+    /* bcUPCA    */ {BarcodeUPCA, TBarPlacement::AboveText},
+    /* bcInt2of5 */ {BarcodeInt2of5, TBarPlacement::AboveText},
+    /* bcCode93  */ {BarcodeCode93, TBarPlacement::AboveText},
+    /* bcEAN13   */ {BarcodeEAN13, TBarPlacement::AboveText},
+    /* bcEAN8    */ {BarcodeEAN8, TBarPlacement::AboveText},
+    /* bcPOSTNET */ {BarcodePOSTNET, TBarPlacement::FullHeight},
+    /* bcUPCE    */ {BarcodeUPCE, TBarPlacement::AboveText},
+    /* bcUPC2ext */ {BarcodeUPC2ext, TBarPlacement::BelowText},
+    /* bcUPC5ext */ {BarcodeUPC5ext, TBarPlacement::BelowText},
 };
 
 }  // namespace

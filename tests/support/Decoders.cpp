@@ -96,8 +96,11 @@ std::string Unquoted(const std::string& Quoted) {
 
 }  // namespace
 
-TDecodeResult DecodeWithZbar(const std::string& PngFile) {
-  const TRunResult Ran = Run(ZbarProgram, {"--raw", "-q", PngFile});
+TDecodeResult DecodeWithZbar(const std::string& PngFile, const std::vector<std::string>& Options) {
+  std::vector<std::string> args{"--raw", "-q"};
+  args.insert(args.end(), Options.begin(), Options.end());
+  args.push_back(PngFile);
+  const TRunResult Ran = Run(ZbarProgram, args);
   TDecodeResult Result;
   Result.Output = Ran.Output;
   Result.ExitStatus = Ran.ExitStatus;

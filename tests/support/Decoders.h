@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tolvane::test {
 
@@ -24,7 +25,14 @@ struct TDecodeResult {
 };
 
 // Runs zbarimg --raw -q on a PNG file. Text is the first output line.
-TDecodeResult DecodeWithZbar(const std::string& PngFile);
+// Options go before the file, e.g. ZbarRetailOptions.
+TDecodeResult DecodeWithZbar(const std::string& PngFile, const std::vector<std::string>& Options = {});
+
+// zbarimg reads the add-ons, UPC-A, UPC-E and short Interleaved 2 of 5 only
+// when asked to. With UPC-A enabled it reports an EAN-13 number that begins
+// with 0 as the 12-digit UPC-A number.
+inline const std::vector<std::string> ZbarRetailOptions = {
+    "-Sean2.enable", "-Sean5.enable", "-Supca.enable", "-Supce.enable", "-Si25.min-length=2"};
 
 // Runs ZXingReader on a PNG file. Text is the first symbol's data taken from
 // its Bytes line (exact bytes, no quoting), or from its Text line when there

@@ -970,18 +970,38 @@ TEST(BitmapFileTest, BmpLayoutAndRoundTrip) {
 }
 
 TEST(BitmapFileTest, PngDecodesToTheSamePixels) {
+  // The colour count picks the form: a palette at the smallest bit depth
+  // that holds it, RGB past 256 colours. Widths that leave a row's last byte
+  // part-filled check the packing.
+  struct Row {
+    int Colours, Width, Height;
+    int BitDepth, ColourType;  // IHDR: 3 = palette, 2 = RGB
+  } rows[] = {
+      {1, 9, 2, 1, 3},  {2, 9, 3, 1, 3},  {3, 5, 3, 2, 3},     {16, 7, 4, 4, 3},
+      {17, 7, 4, 8, 3}, {256, 16, 16, 8, 3}, {257, 17, 17, 8, 2},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.Colours);
+    TBitmap b;
+    b.SetSize(r.Width, r.Height);
+    for (int i = 0; i < r.Width * r.Height; ++i)
+      b.ScanLine(i / r.Width)[i % r.Width] = static_cast<std::uint32_t>(RGB(
+          static_cast<std::uint8_t>(i % r.Colours), static_cast<std::uint8_t>(i % r.Colours >> 8), 200));
+    const std::vector<std::uint8_t> bytes = b.SaveToPNG();
+    ASSERT_GT(bytes.size(), 33u);
+    EXPECT_EQ(bytes[24], r.BitDepth);
+    EXPECT_EQ(bytes[25], r.ColourType);
+    int w = 0, h = 0;
+    std::vector<TColor> decoded;
+    ASSERT_TRUE(DecodePng(bytes, w, h, decoded));
+    EXPECT_EQ(w, r.Width);
+    EXPECT_EQ(h, r.Height);
+    EXPECT_EQ(decoded, Pixels(b));
+  }
   TBitmap b;
   FillPattern(b, 7, 4);
-  const std::vector<std::uint8_t> bytes = b.SaveToPNG();
-  ASSERT_GT(bytes.size(), 33u);
-  EXPECT_EQ(bytes[24], 8);  // IHDR bit depth
-  EXPECT_EQ(bytes[25], 2);  // IHDR colour type: RGB, no alpha
   int w = 0, h = 0;
   std::vector<TColor> decoded;
-  ASSERT_TRUE(DecodePng(bytes, w, h, decoded));
-  EXPECT_EQ(w, 7);
-  EXPECT_EQ(h, 4);
-  EXPECT_EQ(decoded, Pixels(b));
 
   const fs::path dir = FreshDir("png_file");
   b.SaveToFile((dir / "pic.PnG").string());

@@ -381,6 +381,13 @@ TTextMetrics GetMetrics(const TFontSpec& Spec) {
   return cache.Face(Spec).Metrics;
 }
 
+std::string FamilyName(const TFontSpec& Spec) {
+  TFontCache& cache = Cache();
+  std::lock_guard lock(cache.Lock);
+  const char* family = cache.Face(Spec).Face->family_name;
+  return family ? family : Spec.Name;
+}
+
 std::int64_t MeasureText(const TFontSpec& Spec, const std::string& Text) {
   TFontCache& cache = Cache();
   std::lock_guard lock(cache.Lock);

@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <string>
 
+namespace vcl {
+class TFont;
+}
+
 namespace vcl::fonts {
 
 // What a TFont asks for, reduced to what picks and sizes a face.
@@ -49,8 +53,14 @@ using TSpanSink = void (*)(void* Context, std::int64_t X, std::int64_t Y, std::i
 // Largest em a face is rendered or measured at; bigger requests are clamped.
 constexpr std::int32_t MaxEmPixels = 4096;
 
+// What picks and sizes the face of a font.
+TFontSpec SpecOf(const TFont& Font);
+
 // These raise EOutOfResources (naming the font) when no face can be loaded.
 TTextMetrics GetMetrics(const TFontSpec& Spec);
+// The family name of the face Spec resolves to ("Liberation Mono" for
+// "Courier New").
+std::string FamilyName(const TFontSpec& Spec);
 // Sum of the glyph advances of Text, each rounded to whole pixels; bytes are
 // the characters U+0000..U+00FF.
 std::int64_t MeasureText(const TFontSpec& Spec, const std::string& Text);

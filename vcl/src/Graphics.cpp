@@ -289,9 +289,6 @@ void FillBox(const TPixelSurface& S, const TBox& Area, const TBox& Box, std::uin
 // gets its area covered rather than left see-through.
 bool BrushPaints(const TBrush& Brush) { return Brush.GetStyle() != bsClear; }
 
-fonts::TFontSpec SpecOf(const TFont& Font) {
-  return {Font.GetName(), Font.GetHeight(), Font.GetStyle().Contains(fsBold), Font.GetStyle().Contains(fsItalic)};
-}
 
 // Antialiased glyph coverage: each channel moves from the pixel already
 // there towards the text colour in proportion to the coverage.
@@ -320,6 +317,12 @@ void BlendSpan(void* Context, std::int64_t X, std::int64_t Y, std::int32_t Lengt
 }
 
 }  // namespace
+
+namespace fonts {
+TFontSpec SpecOf(const TFont& Font) {
+  return {Font.GetName(), Font.GetHeight(), Font.GetStyle().Contains(fsBold), Font.GetStyle().Contains(fsItalic)};
+}
+}  // namespace fonts
 
 TCanvas::TCanvas()
     : FBrush(std::make_unique<TBrush>()), FPen(std::make_unique<TPen>()), FFont(std::make_unique<TFont>()) {}
@@ -363,7 +366,7 @@ void TCanvas::FillRect(const TRect& R) {
 void TCanvas::TextOut(std::int32_t X, std::int32_t Y, const std::string& Text) {
   const TPixelSurface s = Surface();
   if (!Usable(s)) return;
-  const fonts::TFontSpec spec = SpecOf(*FFont);
+  const fonts::TFontSpec spec = fonts::SpecOf(*FFont);
   const fonts::TTextMetrics m = fonts::GetMetrics(spec);
   const std::int64_t width = fonts::MeasureText(spec, Text);
   const std::int64_t x = X + std::int64_t{FOrigin.X}, y = Y + std::int64_t{FOrigin.Y};
@@ -383,12 +386,12 @@ void TCanvas::TextOut(std::int32_t X, std::int32_t Y, const std::string& Text) {
 }
 
 std::int32_t TCanvas::TextWidth(const std::string& Text) {
-  const std::int64_t width = fonts::MeasureText(SpecOf(*FFont), Text);
+  const std::int64_t width = fonts::MeasureText(fonts::SpecOf(*FFont), Text);
   return static_cast<std::int32_t>(std::min<std::int64_t>(width, std::numeric_limits<std::int32_t>::max()));
 }
 
 std::int32_t TCanvas::TextHeight(const std::string&) {
-  const fonts::TTextMetrics m = fonts::GetMetrics(SpecOf(*FFont));
+  const fonts::TTextMetrics m = fonts::GetMetrics(fonts::SpecOf(*FFont));
   return m.Ascent + m.Descent;
 }
 

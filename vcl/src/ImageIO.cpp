@@ -78,6 +78,76 @@ bool WritePngImage(png_structp Png, png_infop Info, const std::uint32_t* Pixels,
   return true;
 }
 
+// A picture of at most 256 colours as palette indexes, packed at the
+// smallest PNG bit depth that holds them (a two-colour barcode takes one bit
+// a pixel). Empty Palette when the picture has more colours.
+struct TIndexedImage {
+  std::vector<std::uint32_t> Palette;  // TColor values
+  int BitDepth = 8;
+  std::size_t RowBytes = 0;
+  std::vector<std::uint8_t> Rows;      // Height rows of RowBytes
+};
+
+TIndexedImage ToIndexed(const std::uint32_t* Pixels, std::uint32_t Width, std::uint32_t Height) {
+  TIndexedImage img;
+  const std::size_t count = std::size_t{Width} * Height;
+  std::vector<std::uint8_t> index(count);
+  std::uint32_t last = 0;
+  std::uint8_t lastIndex = 0;
+  bool haveLast = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t c = Pixels[i] & 0xFFFFFFu;
+    if (!haveLast || c != last) {
+      auto it = std::find(img.Palette.begin(), img.Palette.end(), c);
+      if (it == img.Palette.end()) {
+        if (img.Palette.size() == 256) return {};
+        img.Palette.push_back(c);
+        it = img.Palette.end() - 1;
+      }
+      last = c;
+      lastIndex = static_cast<std::uint8_t>(it - img.Palette.begin());
+      haveLast = true;
+    }
+    index[i] = lastIndex;
+  }
+  const std::size_t n = img.Palette.size();
+  img.BitDepth = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
+  const unsigned depth = static_cast<unsigned>(img.BitDepth);
+  img.RowBytes = (std::size_t{Width} * depth + 7) / 8;
+  img.Rows.assign(img.RowBytes * Height, 0);
+  const unsigned perByte = 8 / depth;
+  for (std::uint32_t y = 0; y < Height; ++y) {
+    const std::uint8_t* src = index.data() + std::size_t{y} * Width;
+    std::uint8_t* dst = img.Rows.data() + std::size_t{y} * img.RowBytes;
+    for (std::uint32_t x = 0; x < Width; ++x)  // leftmost pixel in the high bits
+      dst[x / perByte] |= static_cast<std::uint8_t>(src[x] << (8 - depth * (x % perByte + 1)));
+  }
+  return img;
+}
+
+// The palette variant of WritePngImage. Filtering does not help palette
+// rows, so none is applied, which also makes the writer faster.
+bool WritePalettePng(png_structp Png, png_infop Info, const TIndexedImage* Img, std::uint32_t Width,
+                     std::uint32_t Height) {
+  if (setjmp(png_jmpbuf(Png))) return false;
+  png_color palette[256];
+  for (std::size_t i = 0; i < Img->Palette.size(); ++i) {  // TColor: 0x00BBGGRR
+    const std::uint32_t c = Img->Palette[i];
+    palette[i].red = static_cast<png_byte>(c);
+    palette[i].green = static_cast<png_byte>(c >> 8);
+    palette[i].blue = static_cast<png_byte>(c >> 16);
+  }
+  png_set_IHDR(Png, Info, Width, Height, Img->BitDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_PLTE(Png, Info, palette, static_cast<int>(Img->Palette.size()));
+  png_set_pHYs(Png, Info, PixelsPerMetre, PixelsPerMetre, PNG_RESOLUTION_METER);
+  png_set_filter(Png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+  png_write_info(Png, Info);
+  for (std::uint32_t y = 0; y < Height; ++y) png_write_row(Png, Img->Rows.data() + std::size_t{y} * Img->RowBytes);
+  png_write_end(Png, nullptr);
+  return true;
+}
+
 // ---- BMP reading helpers ---------------------------------------------------------
 
 [[noreturn]] void Invalid(const std::string& What) { throw EInvalidGraphic("Invalid bitmap: " + What); }
@@ -160,9 +230,11 @@ std::vector<std::uint8_t> EncodePNG(const std::uint32_t* Pixels, std::int32_t Wi
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, &PngError, &PngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   bool ok = false;
+  const auto w = static_cast<std::uint32_t>(Width), h = static_cast<std::uint32_t>(Height);
+  const TIndexedImage indexed = ToIndexed(Pixels, w, h);
   if (info) {
     png_set_write_fn(png, &state, &PngWrite, &PngFlush);
-    ok = WritePngImage(png, info, Pixels, static_cast<std::uint32_t>(Width), static_cast<std::uint32_t>(Height));
+    ok = indexed.Palette.empty() ? WritePngImage(png, info, Pixels, w, h) : WritePalettePng(png, info, &indexed, w, h);
   } else {
     std::snprintf(state.Error, sizeof state.Error, "out of memory");
   }

@@ -18,7 +18,9 @@ struct TImage {
   std::vector<std::uint32_t> Pixels;  // Width * Height
 };
 
-// 8-bit RGB PNG, no alpha, 96 dpi. Width and Height must be positive.
+// PNG, no alpha, 96 dpi: a palette image at the smallest bit depth when the
+// picture has at most 256 colours (1 bit for a two-colour barcode), else
+// 8-bit RGB. Width and Height must be positive.
 std::vector<std::uint8_t> EncodePNG(const std::uint32_t* Pixels, std::int32_t Width, std::int32_t Height);
 // 24-bit bottom-up BMP with a BITMAPINFOHEADER, 96 dpi. Width and Height must be positive.
 std::vector<std::uint8_t> EncodeBMP(const std::uint32_t* Pixels, std::int32_t Width, std::int32_t Height);

@@ -214,7 +214,9 @@ class TBitmap : public TGraphic {
   std::uint32_t* ScanLine(std::int32_t Y);
   const std::uint32_t* ScanLine(std::int32_t Y) const;
 
-  // Both drop any alpha: PNG as 8-bit RGB, BMP as 24-bit uncompressed.
+  // Both drop any alpha. PNG is a palette image when the picture has at most
+  // 256 colours (one bit a pixel for a two-colour symbol), else 8-bit RGB; BMP
+  // is 24-bit uncompressed.
   void SaveToFile(const std::string& FileName) const override;
   std::vector<std::uint8_t> SaveToPNG() const;
   std::vector<std::uint8_t> SaveToBMP() const;
