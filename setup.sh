@@ -14,7 +14,7 @@ PREFIX=$ROOT/_install
 JOBS=$(nproc)
 
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git bc
   clang libclang-rt-14-dev             # sanitizer and fuzzer runtimes
   libfreetype-dev libfontconfig-dev libpng-dev fonts-liberation2
   libgtest-dev libbenchmark-dev

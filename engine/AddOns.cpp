@@ -7,6 +7,7 @@
 #include <vcl/SysUtils.h>
 
 #include "BarcodeDef.h"
+#include "EngineInternal.h"
 
 namespace tolvane {
 
@@ -46,31 +47,11 @@ static_assert(ParityTableWellFormed(), "a malformed or repeated add-on parity pa
 
 constexpr bool IsDigit(char Ch) { return Ch >= '0' && Ch <= '9'; }
 
-// The modules of a symbol, painted left to right from X: a dark module is one
-// Scale-wide rectangle from Y to Y + Height, a light one is skipped.
-class TModuleRun {
-public:
-  TModuleRun(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height, std::int32_t Scale)
-      : FCanvas(Canvas), FX(X), FY(Y), FBottom(WrapAdd(Y, Height)), FScale(Scale) {}
-
-  // The first Modules modules of Pattern, module i in bit 7 - i.
-  void Paint(std::uint8_t Pattern, int Modules) {
-    for (int I = 0; I < Modules; ++I) {
-      if (Pattern & (0x80 >> I)) FCanvas->Rectangle(FX, FY, WrapAdd(FX, FScale), FBottom);
-      FX = WrapAdd(FX, FScale);
-    }
-  }
-
-  // A digit in the G code (low byte of BC_EAN_LEFT) or the L code (high byte).
-  void PaintDigit(char Digit, bool GCode) {
-    const std::uint16_t Word = BC_EAN_LEFT[Digit - '0'];
-    Paint(static_cast<std::uint8_t>(GCode ? Word & 0xFF : Word >> 8), DigitModules);
-  }
-
-private:
-  vcl::TCanvas* FCanvas;
-  std::int32_t FX, FY, FBottom, FScale;
-};
+// A digit in the G code (low byte of BC_EAN_LEFT) or the L code (high byte).
+void PaintDigit(TModuleRun& Run, char Digit, bool GCode) {
+  const std::uint16_t Word = BC_EAN_LEFT[Digit - '0'];
+  Run.Paint(static_cast<std::uint8_t>(GCode ? Word & 0xFF : Word >> 8), DigitModules);
+}
 
 }  // namespace
 
@@ -94,10 +75,10 @@ void BarcodeUPC2ext(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::i
   // A pair whose first character is a digit converts to 0..99 or fails, so
   // the remainders below are never negative where a digit is drawn.
   if (!IsDigit(S[0])) return;
-  Run.PaintDigit(S[0], Value % 4 == 2 || Value % 4 == 3);
+  PaintDigit(Run, S[0], Value % 4 == 2 || Value % 4 == 3);
   Run.Paint(Delineator, DelineatorModules);
   if (S.size() < UPC2Length || !IsDigit(S[1])) return;
-  Run.PaintDigit(S[1], Value % 2 != 0);
+  PaintDigit(Run, S[1], Value % 2 != 0);
 }
 
 // Pads to five digits in front, keeps the first five, and takes the parities
@@ -121,7 +102,7 @@ void BarcodeUPC5ext(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::i
   Run.Paint(StartPattern, StartModules);
   for (std::size_t P = 0; P < UPC5Length; ++P) {
     if (!IsDigit(S[P])) return;
-    Run.PaintDigit(S[P], (Parity >> (7 - P)) & 1u);
+    PaintDigit(Run, S[P], (Parity >> (7 - P)) & 1u);
     if (P + 1 < UPC5Length) Run.Paint(Delineator, DelineatorModules);
   }
 }

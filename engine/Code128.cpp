@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "BarcodeDef.h"
+#include "EngineInternal.h"
 
 namespace tolvane {
 
@@ -232,16 +233,6 @@ void EmitAt(std::string& Symbol, const std::string& Text, std::size_t P, char Se
   }
 }
 
-// Draws the first Modules modules of Pattern from X on and returns the x after them.
-std::int32_t PaintModules(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height,
-                          std::int32_t Scale, std::uint16_t Pattern, int Modules) {
-  const std::int32_t Bottom = WrapAdd(Y, Height);
-  for (int K = 0; K < Modules; ++K) {
-    if (ModuleDark(Pattern, K)) Canvas->Rectangle(X, Y, WrapAdd(X, Scale), Bottom);
-    X = WrapAdd(X, Scale);
-  }
-  return X;
-}
 
 }  // namespace
 
@@ -309,15 +300,17 @@ std::string Optimize_128_bc(std::string Text) {
 
 // The start character weighted 1 and the n-th character after it weighted n,
 // summed modulo 103 step by step; the result as a symbol-string character.
-// The first value is taken as it is, so a string of one character gives that
-// character back and an empty string gives the value 0. The remainder is
-// kept in 0..102 even for codes below 32, which give negative values (only
-// a direct call can pass them; the symbol strings the encoder builds never
-// hold them), and the weight is taken modulo 103 so no length overflows.
+// The first value is reduced too, so a lone start character (the symbol
+// string of an empty text drawn directly) gives a real check value (Start B
+// 104 gives 1) rather than a start code, and an empty string gives 0. The
+// remainder is kept in 0..102 even for codes below 32, which give negative
+// values (only a direct call can pass them; the symbol strings the encoder
+// builds never hold them), and the weight is taken modulo 103 so no length
+// overflows.
 char Code128_Check_Digit(std::string Text) {
   constexpr std::int64_t Modulus = 103;
   if (Text.empty()) return SymbolChar(0);
-  std::int64_t Sum = ValueOf(Text[0]);
+  std::int64_t Sum = (ValueOf(Text[0]) % Modulus + Modulus) % Modulus;
   for (std::size_t K = 1; K < Text.size(); ++K) {
     const auto Weight = static_cast<std::int64_t>(K % Modulus);
     Sum = ((Sum + ValueOf(Text[K]) * Weight) % Modulus + Modulus) % Modulus;
@@ -332,12 +325,13 @@ char Code128_Check_Digit(std::string Text) {
 void BarcodeCode128(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height,
                     std::int32_t Scale, std::string Text) {
   const TBarBrush Brush(Canvas);
+  TModuleRun Run(Canvas, X, Y, Height, Scale);
   const std::string Symbol = Optimize_128_bc(std::move(Text));
   for (std::size_t I = 0; I < Symbol.size(); ++I) {
     const int Value = ValueOf(Symbol[I]);
     if (Value < 0 || Value >= SymbolValues) return;
     const int Modules = I + 1 == Symbol.size() ? StopModules : ModulesPerChar;
-    X = PaintModules(Canvas, X, Y, Height, Scale, BC_Code128[Value], Modules);
+    Run.PaintWord(BC_Code128[Value], Modules);
   }
 }
 

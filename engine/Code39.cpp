@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "BarcodeDef.h"
+#include "EngineInternal.h"
 
 namespace tolvane {
 
@@ -89,17 +90,6 @@ constexpr bool TableWellFormed() {
 }
 static_assert(TableWellFormed(), "BC_Code39 holds a malformed or repeated pattern");
 
-// Paints one character's dark modules from x on and returns the x after it.
-std::int32_t PaintCharacter(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height,
-                            std::int32_t Scale, std::uint32_t Pattern) {
-  const std::int32_t Bottom = WrapAdd(Y, Height);
-  for (int K = 0; K < ModulesPerChar; ++K) {
-    if (ModuleDark(Pattern, K)) Canvas->Rectangle(X, Y, WrapAdd(X, Scale), Bottom);
-    X = WrapAdd(X, Scale);
-  }
-  return X;
-}
-
 }  // namespace
 
 // Paints '*' + Text + '*' from X on, 13 modules a character. A character
@@ -111,10 +101,11 @@ void BarcodeCode39(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::in
                    std::int32_t Scale, std::string Text) {
   const TBarBrush Brush(Canvas);
   const std::string Symbol = StartStop + Text + StartStop;
+  TModuleRun Run(Canvas, X, Y, Height, Scale);
   for (char Ch : Symbol) {
     const int Index = static_cast<unsigned char>(Ch) - FirstCode;
     if (Index < 0 || Index >= static_cast<int>(std::size(BC_Code39))) return;
-    X = PaintCharacter(Canvas, X, Y, Height, Scale, BC_Code39[Index]);
+    Run.PaintWord(static_cast<std::uint16_t>(BC_Code39[Index]), ModulesPerChar);
   }
 }
 

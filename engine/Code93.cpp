@@ -210,16 +210,6 @@ std::uint8_t WeightedSum(const std::string& Text, int Sum, int First, int MaxWei
   return static_cast<std::uint8_t>(Sum);
 }
 
-// Draws the first Modules modules of Pattern from X on and returns the x after them.
-std::int32_t PaintModules(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height,
-                          std::int32_t Scale, std::uint16_t Pattern, int Modules) {
-  const std::int32_t Bottom = WrapAdd(Y, Height);
-  for (int K = 0; K < Modules; ++K) {
-    if (ModuleDark(Pattern, K)) Canvas->Rectangle(X, Y, WrapAdd(X, Scale), Bottom);
-    X = WrapAdd(X, Scale);
-  }
-  return X;
-}
 
 }  // namespace
 
@@ -251,17 +241,18 @@ std::uint32_t Code93SymbolValueCount(const std::string& Text) {
 void BarcodeCode93(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height,
                    std::int32_t Scale, std::string Text) {
   const TBarBrush Brush(Canvas);
-  X = PaintModules(Canvas, X, Y, Height, Scale, BC_Code93[StartStop], ModulesPerChar);
+  TModuleRun Run(Canvas, X, Y, Height, Scale);
+  Run.PaintWord(BC_Code93[StartStop], ModulesPerChar);
   for (char Ch : Text) {
     const auto C = static_cast<unsigned char>(Ch);
     if (C >= ReferenceSize) return;
     const std::uint16_t Entry = BC_Code93_Reference[C];
-    X = PaintModules(Canvas, X, Y, Height, Scale, BC_Code93[Entry >> 8], ModulesPerChar);
-    if (HasSecond(Entry)) X = PaintModules(Canvas, X, Y, Height, Scale, BC_Code93[Entry & 0xFF], ModulesPerChar);
+    Run.PaintWord(BC_Code93[Entry >> 8], ModulesPerChar);
+    if (HasSecond(Entry)) Run.PaintWord(BC_Code93[Entry & 0xFF], ModulesPerChar);
   }
-  X = PaintModules(Canvas, X, Y, Height, Scale, BC_Code93[Mod93Left(Text)], ModulesPerChar);
-  X = PaintModules(Canvas, X, Y, Height, Scale, BC_Code93[Mod93Right(Text)], ModulesPerChar);
-  PaintModules(Canvas, X, Y, Height, Scale, BC_Code93[StopAndBar], StopModules);
+  Run.PaintWord(BC_Code93[Mod93Left(Text)], ModulesPerChar);
+  Run.PaintWord(BC_Code93[Mod93Right(Text)], ModulesPerChar);
+  Run.PaintWord(BC_Code93[StopAndBar], StopModules);
 }
 
 }  // namespace tolvane

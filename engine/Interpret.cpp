@@ -12,6 +12,10 @@ namespace {
 const char* const InterpretFontName = "Courier New";
 // The line is set at 8 points for every unit of Scale.
 constexpr std::int32_t InterpretPointsPerScale = 8;
+// Data lengths without the check digit, to which the layouts pad a text.
+constexpr std::size_t UPCADataLength = 11;
+constexpr std::size_t EAN13DataLength = 12;
+constexpr std::size_t UPCEDataLength = 6;
 
 // The text centred on the symbol area, its cell resting on the bottom edge.
 // Integer halves round toward zero; a text wider than the area starts left
@@ -52,7 +56,7 @@ void RightAlignedOnBottomLine(vcl::TCanvas* Canvas, std::int32_t Width, std::int
 // the width. A text of 12 or more characters shows its twelfth character in
 // the check position, as the encoder draws it.
 void PrintUPCALine(vcl::TCanvas* Canvas, std::int32_t Height, std::int32_t Width, std::string Text) {
-  std::string S = PadFront(std::move(Text), 11);
+  std::string S = PadFront(std::move(Text), UPCADataLength);
   S += Mod10Check(S);
   const std::int32_t Third = Width / 3;
   TextOnBottomLine(Canvas, 0, Height, S.substr(0, 1));
@@ -65,7 +69,7 @@ void PrintUPCALine(vcl::TCanvas* Canvas, std::int32_t Height, std::int32_t Width
 // (the check digit ending the second) centred as one string with a space
 // between them.
 void PrintEAN13Line(vcl::TCanvas* Canvas, std::int32_t Height, std::int32_t Width, std::string Text) {
-  std::string S = PadFront(std::move(Text), 12);
+  std::string S = PadFront(std::move(Text), EAN13DataLength);
   S += Mod10Check(S);
   TextOnBottomLine(Canvas, 0, Height, S.substr(0, 1));
   CentredOnBottomLine(Canvas, Width / 2, Height, S.substr(1, 6) + ' ' + S.substr(7, 6));
@@ -75,7 +79,7 @@ void PrintEAN13Line(vcl::TCanvas* Canvas, std::int32_t Height, std::int32_t Widt
 // expansion flush right; the six digits centred. A text of 7 or more
 // characters shows its seventh character in the check position.
 void PrintUPCELine(vcl::TCanvas* Canvas, std::int32_t Height, std::int32_t Width, std::string Text) {
-  std::string S = PadFront(std::move(Text), 6);
+  std::string S = PadFront(std::move(Text), UPCEDataLength);
   S += Mod10Check(UPCE_Expand(S));
   TextOnBottomLine(Canvas, 0, Height, "0");
   RightAlignedOnBottomLine(Canvas, Width, Height, S.substr(6, 1));

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "BarcodeDef.h"
+#include "EngineInternal.h"
 
 namespace tolvane {
 
@@ -141,25 +142,6 @@ std::string PadFront(std::string Text, std::size_t Length) {
   return Text;
 }
 
-// The modules of a symbol, painted left to right from X: a dark module is one
-// Scale-wide rectangle from Y to Y + Height, a light one is skipped.
-class TModuleRun {
-public:
-  TModuleRun(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height, std::int32_t Scale)
-      : FCanvas(Canvas), FX(X), FY(Y), FBottom(WrapAdd(Y, Height)), FScale(Scale) {}
-
-  // The first Modules modules of Pattern, module i in bit 7 - i.
-  void Paint(std::uint8_t Pattern, int Modules) {
-    for (int I = 0; I < Modules; ++I) {
-      if (Pattern & (0x80 >> I)) FCanvas->Rectangle(FX, FY, WrapAdd(FX, FScale), FBottom);
-      FX = WrapAdd(FX, FScale);
-    }
-  }
-
-private:
-  vcl::TCanvas* FCanvas;
-  std::int32_t FX, FY, FBottom, FScale;
-};
 
 // EAN-13 and EAN-8 right halves: the R code of each digit of S[First..Last)
 // until one is not a digit. False when drawing has to stop.
@@ -222,7 +204,7 @@ void BarcodeEAN13(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int
   const char Leading = S[0];
   if (!IsDigit(Leading)) return;
   const std::uint16_t Parity = BC_EAN_RIGHT[DigitValue(Leading)];
-  // S[1..12] of the remaining digits are S[1..12] here.
+  // The leading digit stays at S[0]: the twelve digits drawn are S[1..12].
   TModuleRun Run(Canvas, X, Y, Height, Scale);
   Run.Paint(OuterGuard, OuterGuardModules);
   for (std::size_t P = 1; P <= HalfDigits; ++P) {

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "BarcodeDef.h"
+#include "EngineInternal.h"
 
 namespace tolvane {
 
@@ -89,7 +90,7 @@ static_assert(ParityTableWellFormed(), "a malformed or repeated UPC-E parity pat
 constexpr bool IsDigit(char Ch) { return Ch >= '0' && Ch <= '9'; }
 
 // Text[First..Last], counted from 1 as in the UPC-A and UPC-E number forms.
-std::string Part(const std::string& Text, std::size_t First, std::size_t Last) {
+std::string Chars(const std::string& Text, std::size_t First, std::size_t Last) {
   return Text.substr(First - 1, Last - First + 1);
 }
 
@@ -103,25 +104,6 @@ std::uint16_t ParityFor(const std::string& S) {
   return BC_UPCE_Parity[Check];
 }
 
-// The modules of a symbol, painted left to right from X: a dark module is one
-// Scale-wide rectangle from Y to Y + Height, a light one is skipped.
-class TModuleRun {
-public:
-  TModuleRun(vcl::TCanvas* Canvas, std::int32_t X, std::int32_t Y, std::int32_t Height, std::int32_t Scale)
-      : FCanvas(Canvas), FX(X), FY(Y), FBottom(WrapAdd(Y, Height)), FScale(Scale) {}
-
-  // The first Modules modules of Pattern, module i in bit 7 - i.
-  void Paint(std::uint8_t Pattern, int Modules) {
-    for (int I = 0; I < Modules; ++I) {
-      if (Pattern & (0x80 >> I)) FCanvas->Rectangle(FX, FY, WrapAdd(FX, FScale), FBottom);
-      FX = WrapAdd(FX, FScale);
-    }
-  }
-
-private:
-  vcl::TCanvas* FCanvas;
-  std::int32_t FX, FY, FBottom, FScale;
-};
 
 }  // namespace
 
@@ -136,17 +118,17 @@ std::string UPCE_Expand(std::string Text) {
     case '0':
     case '1':
     case '2':
-      return "0" + Part(Text, 1, 2) + K + "0000" + Part(Text, 3, 5);
+      return "0" + Chars(Text, 1, 2) + K + "0000" + Chars(Text, 3, 5);
     case '3':
-      return "0" + Part(Text, 1, 3) + "00000" + Part(Text, 4, 5);
+      return "0" + Chars(Text, 1, 3) + "00000" + Chars(Text, 4, 5);
     case '4':
-      return "0" + Part(Text, 1, 4) + "00000" + Part(Text, 5, 5);
+      return "0" + Chars(Text, 1, 4) + "00000" + Chars(Text, 5, 5);
     case '5':
     case '6':
     case '7':
     case '8':
     case '9':
-      return "0" + Part(Text, 1, 5) + "0000" + K;
+      return "0" + Chars(Text, 1, 5) + "0000" + K;
     default:
       return {};
   }
@@ -158,10 +140,10 @@ std::string UPCE_Expand(std::string Text) {
 std::string UPCA_to_UPCE(std::string Text) {
   if (Text.size() < 11) return {};
   const char A4 = Text[3], A11 = Text[10];
-  if (Part(Text, 5, 8) == "0000" && A4 >= '0' && A4 <= '2') return Part(Text, 2, 3) + Part(Text, 9, 11) + A4;
-  if (Part(Text, 5, 9) == "00000") return Part(Text, 2, 4) + Part(Text, 10, 11) + "3";
-  if (Part(Text, 6, 10) == "00000") return Part(Text, 2, 5) + A11 + "4";
-  if (Part(Text, 7, 10) == "0000" && A11 >= '5' && A11 <= '9') return Part(Text, 2, 6) + A11;
+  if (Chars(Text, 5, 8) == "0000" && A4 >= '0' && A4 <= '2') return Chars(Text, 2, 3) + Chars(Text, 9, 11) + A4;
+  if (Chars(Text, 5, 9) == "00000") return Chars(Text, 2, 4) + Chars(Text, 10, 11) + "3";
+  if (Chars(Text, 6, 10) == "00000") return Chars(Text, 2, 5) + A11 + "4";
+  if (Chars(Text, 7, 10) == "0000" && A11 >= '5' && A11 <= '9') return Chars(Text, 2, 6) + A11;
   return {};
 }
 

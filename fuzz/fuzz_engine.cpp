@@ -46,6 +46,28 @@ void Check(bool Condition) {
   if (!Condition) __builtin_trap();
 }
 
+using TEncoder = void (*)(vcl::TCanvas*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::string);
+constexpr TEncoder Encoders[] = {BarcodeCode128, BarcodeCode39, BarcodeUPCA,    BarcodeInt2of5,
+                                 BarcodeCode93,  BarcodeEAN13,  BarcodeEAN8,    BarcodePOSTNET,
+                                 BarcodeUPCE,    BarcodeUPC2ext, BarcodeUPC5ext};
+
+// The check functions and conversions take any bytes; their results have
+// the stated forms.
+void FuzzHelpers(const std::string& Text) {
+  const std::string Symbols = Optimize_128_bc(Text);
+  Check(!Symbols.empty() && static_cast<unsigned char>(Symbols.back()) == 138);  // ends with Stop
+  const char Start = Get_128_StartCode(Text);
+  Check(Start == 'A' || Start == 'B' || Start == 'C');
+  (void)Code128_Check_Digit(Text);
+  Check(Mod93Left(Text) < 47 && Mod93Right(Text) < 47);
+  (void)Mod10Check(Text);
+  (void)POSTNET_Check(Text);
+  const std::string Expanded = UPCE_Expand(Text);
+  Check(Expanded.empty() || Expanded.size() == 11);
+  const std::string Zero = UPCA_to_UPCE(Text);
+  Check(Zero.empty() || Zero.size() == 6);
+}
+
 // The filter keeps no code 0, never lengthens, and a filtered text passes
 // through again unchanged.
 void FuzzFilter(TBarCodeType Type, const std::string& Text, const std::string& Filtered) {
@@ -59,12 +81,20 @@ void SetCallerBrush(vcl::TCanvas* Canvas, bool Clear) {
   Canvas->GetBrush()->SetStyle(Clear ? vcl::bsClear : vcl::bsSolid);
 }
 
-// CreateBC gives back the brush style, and the colour unless the line was drawn.
+// CreateBC gives back the brush style, and the colour unless the line was
+// drawn. Only the 2-digit add-on raises, and only for a pair that is not a
+// number, which the filter never lets through.
 void FuzzCreate(vcl::TCanvas* Canvas, TBarCodeType Type, std::int32_t Scale, std::int32_t Height,
-                std::int32_t Width, const std::string& Text, bool Interpret, bool Clear) {
+                std::int32_t Width, const std::string& Text, bool Interpret, bool Clear, bool Filtered) {
   SetCallerBrush(Canvas, Clear);
-  CreateBC(Canvas, TextBackground, Type, Scale, Height, Width, Text, Interpret);
-  const bool LineDrawn = Interpret && !Text.empty();
+  bool Raised = false;
+  try {
+    CreateBC(Canvas, TextBackground, Type, Scale, Height, Width, Text, Interpret);
+  } catch (const vcl::EConvertError&) {
+    Check(!Filtered && Type == bcUPC2ext);
+    Raised = true;
+  }
+  const bool LineDrawn = Interpret && !Text.empty() && !Raised;
   Check(Canvas->GetBrush()->GetColor() == (LineDrawn ? TextBackground : CallerBrush));
   Check(Canvas->GetBrush()->GetStyle() == (Clear ? vcl::bsClear : vcl::bsSolid));
 }
@@ -91,12 +121,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   Bitmap.SetSize(std::clamp(Width, 0, MaxBitmapWidth), std::clamp(Height, 0, MaxBitmapHeight));
   vcl::TCanvas* Canvas = Bitmap.GetCanvas();
 
-  FuzzCreate(Canvas, Type, Scale, Height, Width, Filtered, Interpret, Clear);
-  if (Flags & FlagUnfilteredCreate) FuzzCreate(Canvas, Type, Scale, Height, Width, Text, Interpret, Clear);
+  FuzzCreate(Canvas, Type, Scale, Height, Width, Filtered, Interpret, Clear, true);
+  if (Flags & FlagUnfilteredCreate) FuzzCreate(Canvas, Type, Scale, Height, Width, Text, Interpret, Clear, false);
+  FuzzHelpers(Text);
 
-  // The encoder on the raw text, at the raw position, restores the brush exactly.
+  // An encoder (picked by the ordinal) on the raw text, at the raw position,
+  // restores the brush exactly, also when it raises.
   SetCallerBrush(Canvas, Clear);
-  BarcodeCode39(Canvas, WrapMul(10, Scale), 0, Height, Scale, Text);
+  const std::size_t Which = Data[0] % std::size(Encoders);
+  try {
+    Encoders[Which](Canvas, WrapMul(10, Scale), 0, Height, Scale, Text);
+  } catch (const vcl::EConvertError&) {
+    Check(Encoders[Which] == BarcodeUPC2ext);
+  }
   Check(Canvas->GetBrush()->GetColor() == CallerBrush);
   Check(Canvas->GetBrush()->GetStyle() == (Clear ? vcl::bsClear : vcl::bsSolid));
   return 0;
