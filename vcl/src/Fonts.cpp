@@ -127,15 +127,23 @@ struct TGlyphSpan {
 };
 using TGlyphSpans = std::vector<TGlyphSpan>;
 
-// Glyphs of faces up to this em are rasterised once and replayed from their
-// spans; larger ones are rasterised each time, clipped to what shows.
+// A rasterised glyph as a block of coverage bytes: row 0 is the row Top
+// (negative: above the baseline) and column 0 the column Left, both relative
+// to the pen on the baseline.
+struct TGlyphMask {
+  std::int32_t Left = 0, Top = 0, Width = 0, Height = 0;
+  std::vector<std::uint8_t> Coverage;  // Width x Height
+};
+
+// Glyphs of faces up to this em are rasterised once and drawn from their
+// cached masks; larger ones are rasterised each time, clipped to what shows.
 constexpr std::int32_t MaxCachedGlyphEm = 128;
 
 struct TSizedFace {
   FT_Face Face = nullptr;
   TTextMetrics Metrics;
   std::array<std::int32_t, 256> Advances;  // -1 until measured
-  std::array<std::unique_ptr<TGlyphSpans>, 256> Glyphs;  // rasterised on first use
+  std::array<std::unique_ptr<TGlyphMask>, 256> Glyphs;  // rasterised on first use
   std::uint64_t LastUse = 0;               // for evicting the least recently used
 };
 
@@ -158,6 +166,27 @@ public:
   // The face for Spec at its size; the caller holds Lock. EOutOfResources
   // when no candidate file loads.
   TSizedFace& Face(const TFontSpec& Spec) {
+    // Drawing asks for the same font many times in a row (a symbol's text
+    // measures and draws several strings): the last answer is kept, so the
+    // common case costs one comparison and allocates nothing.
+    if (FLast && Spec.Height == FLastSpec.Height && Spec.Bold == FLastSpec.Bold &&
+        Spec.Italic == FLastSpec.Italic && Spec.Name == FLastSpec.Name) {
+      FLast->LastUse = ++FClock;
+      return *FLast;
+    }
+    TSizedFace& face = Lookup(Spec);
+    FLast = &face;
+    FLastSpec = Spec;
+    return face;
+  }
+
+  FT_Library Library() {
+    if (!FLibrary && FT_Init_FreeType(&FLibrary) != 0) FLibrary = nullptr;
+    return FLibrary;
+  }
+
+private:
+  TSizedFace& Lookup(const TFontSpec& Spec) {
     const TFaceFile& file = Resolve(Spec);
     const std::int32_t em = EmFor(file, Spec.Height);
     if (em <= 0) throw Failure(Spec);
@@ -177,12 +206,6 @@ public:
     return *it->second;
   }
 
-  FT_Library Library() {
-    if (!FLibrary && FT_Init_FreeType(&FLibrary) != 0) FLibrary = nullptr;
-    return FLibrary;
-  }
-
-private:
   static constexpr std::size_t MaxFaces = 16;
 
   static EOutOfResources Failure(const TFontSpec& Spec) {
@@ -250,6 +273,7 @@ private:
     auto oldest = std::min_element(FFaces.begin(), FFaces.end(), [](const auto& a, const auto& b) {
       return a.second->LastUse < b.second->LastUse;
     });
+    if (oldest->second.get() == FLast) FLast = nullptr;
     FT_Done_Face(oldest->second->Face);
     FFaces.erase(oldest);
   }
@@ -264,6 +288,8 @@ private:
 
   FT_Library FLibrary = nullptr;
   FcConfig* FConfig = nullptr;
+  TSizedFace* FLast = nullptr;  // the face of FLastSpec, while it is cached
+  TFontSpec FLastSpec;
   std::uint64_t FClock = 0;
   std::map<std::tuple<std::string, bool, bool>, TFaceFile> FFiles;        // name, bold, italic
   std::map<std::tuple<std::string, int, std::int32_t>, std::unique_ptr<TSizedFace>> FFaces;  // file, index, em
@@ -344,33 +370,51 @@ void CollectSpans(int Y, int Count, const FT_Span* Spans, void* User) {
     if (Spans[i].coverage) out.push_back({Spans[i].x, Y, Spans[i].len, Spans[i].coverage});
 }
 
-// The spans of character C of a small face, rasterised on first use.
-const TGlyphSpans& CachedGlyph(FT_Library Library, TSizedFace& F, unsigned char C) {
-  std::unique_ptr<TGlyphSpans>& slot = F.Glyphs[C];
-  if (!slot) {
-    slot = std::make_unique<TGlyphSpans>();
-    if (FT_Load_Glyph(F.Face, FT_Get_Char_Index(F.Face, C), FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0 &&
-        F.Face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
-      FT_Raster_Params params{};
-      params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT;
-      params.gray_spans = &CollectSpans;
-      params.user = slot.get();
-      FT_Outline_Render(Library, &F.Face->glyph->outline, &params);
-    }
+// The mask of character C of a small face, rasterised on first use.
+const TGlyphMask& CachedGlyph(FT_Library Library, TSizedFace& F, unsigned char C) {
+  std::unique_ptr<TGlyphMask>& slot = F.Glyphs[C];
+  if (slot) return *slot;
+  slot = std::make_unique<TGlyphMask>();
+  TGlyphSpans spans;
+  if (FT_Load_Glyph(F.Face, FT_Get_Char_Index(F.Face, C), FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0 &&
+      F.Face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+    FT_Raster_Params params{};
+    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT;
+    params.gray_spans = &CollectSpans;
+    params.user = &spans;
+    FT_Outline_Render(Library, &F.Face->glyph->outline, &params);
   }
-  return *slot;
+  if (spans.empty()) return *slot;
+  std::int32_t left = spans[0].X, right = left, bottom = spans[0].Y, top = bottom;
+  for (const TGlyphSpan& sp : spans) {
+    left = std::min(left, sp.X);
+    right = std::max(right, sp.X + sp.Length);
+    bottom = std::min(bottom, sp.Y);
+    top = std::max(top, sp.Y);
+  }
+  TGlyphMask& m = *slot;
+  m.Left = left;
+  m.Top = -1 - top;  // raster row Y is the pixel row just above height Y over the baseline
+  m.Width = right - left;
+  m.Height = top - bottom + 1;
+  m.Coverage.assign(static_cast<std::size_t>(m.Width) * static_cast<std::size_t>(m.Height), 0);
+  for (const TGlyphSpan& sp : spans)
+    std::fill_n(m.Coverage.data() + static_cast<std::size_t>(top - sp.Y) * static_cast<std::size_t>(m.Width) +
+                    static_cast<std::size_t>(sp.X - left),
+                sp.Length, sp.Coverage);
+  return m;
 }
 
-// Replays cached spans with the pen at PenX, clipped like SpanCallback.
-void ReplayGlyph(const TGlyphSpans& Spans, std::int64_t PenX, std::int64_t Baseline, const TBox& Clip,
-                 TSpanSink Sink, void* Context) {
-  for (const TGlyphSpan& sp : Spans) {
-    const std::int64_t row = Baseline - 1 - sp.Y;
-    if (row < Clip.Top || row >= Clip.Bottom) continue;
-    const std::int64_t x0 = std::max(PenX + sp.X, Clip.Left);
-    const std::int64_t x1 = std::min(PenX + sp.X + sp.Length, Clip.Right);
-    if (x0 < x1) Sink(Context, x0, row, static_cast<std::int32_t>(x1 - x0), sp.Coverage);
-  }
+// Hands the part of a cached mask inside Clip, with the pen at PenX, to Sink.
+void DrawMask(const TGlyphMask& M, std::int64_t PenX, std::int64_t Baseline, const TBox& Clip, TMaskSink Sink,
+              void* Context) {
+  if (M.Coverage.empty()) return;
+  const std::int64_t x0 = std::max(PenX + M.Left, Clip.Left), x1 = std::min(PenX + M.Left + M.Width, Clip.Right);
+  const std::int64_t y0 = std::max(Baseline + M.Top, Clip.Top), y1 = std::min(Baseline + M.Top + M.Height, Clip.Bottom);
+  if (x0 >= x1 || y0 >= y1) return;
+  const std::uint8_t* first = M.Coverage.data() + static_cast<std::size_t>(y0 - (Baseline + M.Top)) * static_cast<std::size_t>(M.Width) +
+                              static_cast<std::size_t>(x0 - (PenX + M.Left));
+  Sink(Context, x0, y0, static_cast<std::int32_t>(x1 - x0), static_cast<std::int32_t>(y1 - y0), first, M.Width);
 }
 
 }  // namespace
@@ -398,7 +442,7 @@ std::int64_t MeasureText(const TFontSpec& Spec, const std::string& Text) {
 }
 
 void RenderText(const TFontSpec& Spec, const std::string& Text, std::int64_t X, std::int64_t Baseline,
-                const TBox& Clip, TSpanSink Sink, void* Context) {
+                const TBox& Clip, TSpanSink Sink, TMaskSink MaskSink, void* Context) {
   TFontCache& cache = Cache();
   std::lock_guard lock(cache.Lock);
   TSizedFace& face = cache.Face(Spec);
@@ -413,7 +457,7 @@ void RenderText(const TFontSpec& Spec, const std::string& Text, std::int64_t X, 
     if (pen - margin >= Clip.Right) break;
     const bool visible = pen + advance + margin > Clip.Left;
     if (visible && face.Metrics.Em <= MaxCachedGlyphEm) {
-      ReplayGlyph(CachedGlyph(library, face, c), pen, Baseline, Clip, Sink, Context);
+      DrawMask(CachedGlyph(library, face, c), pen, Baseline, Clip, MaskSink, Context);
       pen += advance;
       continue;
     }

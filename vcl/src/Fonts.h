@@ -50,6 +50,12 @@ struct TBox {
 using TSpanSink = void (*)(void* Context, std::int64_t X, std::int64_t Y, std::int32_t Length,
                            std::uint8_t Coverage);
 
+// Receives the coverage of a block of Width x Height pixels whose top-left
+// pixel is (X, Y), all inside the clip box given to RenderText: row r starts
+// at Coverage + r * Stride. Small glyphs arrive this way, from a cache.
+using TMaskSink = void (*)(void* Context, std::int64_t X, std::int64_t Y, std::int32_t Width, std::int32_t Height,
+                           const std::uint8_t* Coverage, std::int32_t Stride);
+
 // Largest em a face is rendered or measured at; bigger requests are clamped.
 constexpr std::int32_t MaxEmPixels = 4096;
 
@@ -65,8 +71,9 @@ std::string FamilyName(const TFontSpec& Spec);
 // the characters U+0000..U+00FF.
 std::int64_t MeasureText(const TFontSpec& Spec, const std::string& Text);
 // Rasterises Text antialiased with the pen starting at X and the baseline at
-// row Baseline, reporting to Sink only the pixels inside Clip.
+// row Baseline, reporting only the pixels inside Clip: cached small glyphs
+// as blocks to MaskSink, large ones span by span to Sink.
 void RenderText(const TFontSpec& Spec, const std::string& Text, std::int64_t X, std::int64_t Baseline,
-                const TBox& Clip, TSpanSink Sink, void* Context);
+                const TBox& Clip, TSpanSink Sink, TMaskSink MaskSink, void* Context);
 
 }  // namespace vcl::fonts

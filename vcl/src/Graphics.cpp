@@ -2,6 +2,7 @@
 #include "vcl/Graphics.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 #include <new>
@@ -279,10 +280,21 @@ std::uint32_t* PixelAt(const TPixelSurface& S, std::int64_t X, std::int64_t Y) {
 }
 
 // Fills the part of Box inside Area (which lies within the surface).
+// Barcode bars are boxes one or two modules wide and many rows high, so a
+// narrow box is written column-wise without a fill call per row.
 void FillBox(const TPixelSurface& S, const TBox& Area, const TBox& Box, std::uint32_t Value) {
   const TBox b = Intersect(Area, Box);
   if (b.Empty()) return;
-  for (std::int64_t y = b.Top; y < b.Bottom; ++y) std::fill(PixelAt(S, b.Left, y), PixelAt(S, b.Right, y), Value);
+  const auto width = static_cast<std::size_t>(b.Right - b.Left);
+  const auto stride = static_cast<std::size_t>(S.Stride);
+  std::uint32_t* row = PixelAt(S, b.Left, b.Top);
+  std::uint32_t* const end = row + static_cast<std::size_t>(b.Bottom - b.Top) * stride;
+  if (width <= 4) {
+    for (; row != end; row += stride)
+      for (std::size_t x = 0; x < width; ++x) row[x] = Value;
+    return;
+  }
+  for (; row != end; row += stride) std::fill_n(row, width, Value);
 }
 
 // Hatched brushes paint as solid ones: a control that asked for a pattern
@@ -292,10 +304,6 @@ bool BrushPaints(const TBrush& Brush) { return Brush.GetStyle() != bsClear; }
 
 // Antialiased glyph coverage: each channel moves from the pixel already
 // there towards the text colour in proportion to the coverage.
-struct TBlendTarget {
-  TPixelSurface Surface;
-  std::uint32_t Color;
-};
 
 std::uint32_t Blend(std::uint32_t Back, std::uint32_t Fore, std::uint32_t Coverage) {
   std::uint32_t result = 0;
@@ -306,14 +314,51 @@ std::uint32_t Blend(std::uint32_t Back, std::uint32_t Fore, std::uint32_t Covera
   return result;
 }
 
+struct TBlendTarget {
+  TBlendTarget(TPixelSurface S, std::uint32_t C) : Surface(S), Color(C) {}
+  TPixelSurface Surface;
+  std::uint32_t Color;
+  // Text mostly lies on a plain background, so the blends over the first
+  // background met are kept by coverage; other backgrounds blend directly.
+  std::uint32_t TableBack = 0;
+  bool HaveTableBack = false;
+  std::array<std::uint32_t, 256> Table{};
+  std::array<bool, 256> Known{};
+
+  std::uint32_t Over(std::uint32_t Back, std::uint8_t Coverage) {
+    if (!HaveTableBack) {
+      TableBack = Back;
+      HaveTableBack = true;
+    }
+    if (Back != TableBack) return Blend(Back, Color, Coverage);
+    if (!Known[Coverage]) {
+      Table[Coverage] = Blend(Back, Color, Coverage);
+      Known[Coverage] = true;
+    }
+    return Table[Coverage];
+  }
+};
+
 void BlendSpan(void* Context, std::int64_t X, std::int64_t Y, std::int32_t Length, std::uint8_t Coverage) {
-  const auto& t = *static_cast<const TBlendTarget*>(Context);
+  auto& t = *static_cast<TBlendTarget*>(Context);
   std::uint32_t* p = PixelAt(t.Surface, X, Y);
   if (Coverage == 255) {
     std::fill(p, p + Length, t.Color);
     return;
   }
-  for (std::int32_t i = 0; i < Length; ++i) p[i] = Blend(p[i], t.Color, Coverage);
+  for (std::int32_t i = 0; i < Length; ++i) p[i] = t.Over(p[i], Coverage);
+}
+
+void BlendMask(void* Context, std::int64_t X, std::int64_t Y, std::int32_t Width, std::int32_t Height,
+               const std::uint8_t* Coverage, std::int32_t Stride) {
+  auto& t = *static_cast<TBlendTarget*>(Context);
+  std::uint32_t* row = PixelAt(t.Surface, X, Y);
+  for (std::int32_t y = 0; y < Height; ++y, row += t.Surface.Stride, Coverage += Stride)
+    for (std::int32_t x = 0; x < Width; ++x) {
+      const std::uint8_t c = Coverage[x];
+      if (c == 255) row[x] = t.Color;
+      else if (c) row[x] = t.Over(row[x], c);
+    }
 }
 
 }  // namespace
@@ -339,7 +384,7 @@ void TCanvas::Rectangle(std::int32_t X1, std::int32_t Y1, std::int32_t X2, std::
   const std::int64_t ox = FOrigin.X, oy = FOrigin.Y;
   const TBox r{std::min(X1, X2) + ox, std::min(Y1, Y2) + oy, std::max(X1, X2) + ox, std::max(Y1, Y2) + oy};
   if (r.Empty()) return;
-  std::uint32_t value, outline;
+  std::uint32_t value = 0, outline = 0;
   const bool filled = BrushPaints(*FBrush) && PixelValue(FBrush->GetColor(), value);
   if (filled) FillBox(s, area, r, value);
   if (FPen->GetStyle() == psClear || !PixelValue(FPen->GetColor(), outline)) return;
@@ -376,8 +421,8 @@ void TCanvas::TextOut(std::int32_t X, std::int32_t Y, const std::string& Text) {
   if (BrushPaints(*FBrush) && PixelValue(FBrush->GetColor(), value))
     FillBox(s, area, {x, y, x + width, baseline + m.Descent}, value);
   if (!PixelValue(FFont->GetColor(), value) || area.Empty()) return;
-  TBlendTarget target{s, value};
-  fonts::RenderText(spec, Text, x, baseline, area, &BlendSpan, &target);
+  TBlendTarget target(s, value);
+  fonts::RenderText(spec, Text, x, baseline, area, &BlendSpan, &BlendMask, &target);
   const TFontStyles style = FFont->GetStyle();
   if (style.Contains(fsUnderline))
     FillBox(s, area, {x, baseline + m.UnderlineTop, x + width, baseline + m.UnderlineTop + m.LineThickness}, value);
