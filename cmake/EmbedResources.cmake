@@ -9,7 +9,7 @@ function(tolvane_embed_resources target symbol module)
   cmake_parse_arguments(ARG "" "" "RESOURCES" ${ARGN})
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_${symbol}.cpp)
   set(files)
-  set(spec)
+  set(entries)
   list(LENGTH ARG_RESOURCES n)
   math(EXPR last "${n} - 1")
   foreach(i RANGE 0 ${last} 3)
@@ -20,12 +20,12 @@ function(tolvane_embed_resources target symbol module)
     list(GET ARG_RESOURCES ${k} file)
     get_filename_component(file ${file} ABSOLUTE)
     list(APPEND files ${file})
-    list(APPEND spec "${name}|${type}|${file}")
+    list(APPEND entries "${name}|${type}|${file}")
   endforeach()
-  string(REPLACE ";" "," spec_arg "${spec}")
+  string(REPLACE ";" "," entries_arg "${entries}")
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -DOUT=${out} -DSYMBOL=${symbol} -DMODULE=${module}
-            "-DSPEC=${spec_arg}" -P ${PROJECT_SOURCE_DIR}/cmake/EmbedResourcesScript.cmake
+            "-DENTRIES=${entries_arg}" -P ${PROJECT_SOURCE_DIR}/cmake/EmbedResourcesScript.cmake
     DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/EmbedResourcesScript.cmake
     COMMENT "Embedding resources ${symbol}" VERBATIM)
   target_sources(${target} PRIVATE ${out})

@@ -1,6 +1,6 @@
-# Writes OUT: each file of SPEC (NAME|TYPE|FILE,...) as a byte array, and a
+# Writes OUT: each file of ENTRIES (NAME|TYPE|FILE,...) as a byte array, and a
 # vcl::TResourceModule SYMBOL listing them.
-string(REPLACE "," ";" entries "${SPEC}")
+string(REPLACE "," ";" entries "${ENTRIES}")
 set(body "// Generated from the resource files; do not edit.\n#include <vcl/Classes.h>\n\nnamespace {\n")
 set(table "")
 set(index 0)

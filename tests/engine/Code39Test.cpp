@@ -86,36 +86,5 @@ TEST_F(Code39Encoder, DrawsOneScaleWideRectanglePerDarkModule) {
   EXPECT_EQ(TrimmedModuleString(Canvas.Bitmap(), Y, 0, 1).find('1'), std::size_t(X + Scale));
 }
 
-// Whatever the text, and however the drawing ends, the caller gets its brush
-// back, and pen and font are never touched; the bars themselves are black
-// and solid even when the caller's brush was clear.
-TEST_F(Code39Encoder, LeavesBrushPenAndFontAsTheCallerHadThem) {
-  const std::string Texts[] = {"A", "", "AaB", "A\\", "$"};
-  for (const std::string& Text : Texts) {
-    SCOPED_TRACE(Text);
-    Canvas.GetBrush()->SetColor(vcl::clRed);
-    Canvas.GetBrush()->SetStyle(vcl::bsClear);
-    Canvas.GetPen()->SetColor(vcl::clBlue);
-    Canvas.GetPen()->SetWidth(3);
-    Canvas.GetFont()->SetName("Sans");
-    Canvas.GetFont()->SetColor(vcl::clGreen);
-    Canvas.ClearLog();
-
-    BarcodeCode39(&Canvas, X, Y, BarHeight, 1, Text);
-
-    EXPECT_EQ(Canvas.GetBrush()->GetColor(), vcl::clRed);
-    EXPECT_EQ(Canvas.GetBrush()->GetStyle(), vcl::bsClear);
-    EXPECT_EQ(Canvas.GetPen()->GetColor(), vcl::clBlue);
-    EXPECT_EQ(Canvas.GetPen()->GetWidth(), 3);
-    EXPECT_EQ(Canvas.GetFont()->GetName(), "Sans");
-    EXPECT_EQ(Canvas.GetFont()->GetColor(), vcl::clGreen);
-    ASSERT_FALSE(Canvas.Rectangles.empty());
-    for (const test::TRectangleCall& R : Canvas.Rectangles) {
-      EXPECT_EQ(R.BrushColor, vcl::clBlack);
-      EXPECT_EQ(R.BrushStyle, vcl::bsSolid);
-    }
-  }
-}
-
 }  // namespace
 }  // namespace tolvane

@@ -121,51 +121,6 @@ TEST_F(Code93Encoder, DrawsOneScaleWideRectanglePerDarkModule) {
   EXPECT_EQ(TrimmedModuleString(Canvas.Bitmap(), Y + BarHeight, 0, 1), "");
 }
 
-// However the drawing ends, the caller gets its brush back and pen and font
-// are never touched; the bars are black and solid even on a clear brush.
-TEST_F(Code93Encoder, LeavesBrushPenAndFontAsTheCallerHadThem) {
-  const std::string Texts[] = {"TEST", "", "TE\x80ST", "\xFF"};
-  for (const std::string& Text : Texts) {
-    SCOPED_TRACE(Text);
-    Canvas.GetBrush()->SetColor(vcl::clRed);
-    Canvas.GetBrush()->SetStyle(vcl::bsClear);
-    Canvas.GetPen()->SetColor(vcl::clBlue);
-    Canvas.GetPen()->SetWidth(3);
-    Canvas.GetFont()->SetName("Sans");
-    Canvas.GetFont()->SetColor(vcl::clGreen);
-    Draw(Text, 1);
-
-    EXPECT_EQ(Canvas.GetBrush()->GetColor(), vcl::clRed);
-    EXPECT_EQ(Canvas.GetBrush()->GetStyle(), vcl::bsClear);
-    EXPECT_EQ(Canvas.GetPen()->GetColor(), vcl::clBlue);
-    EXPECT_EQ(Canvas.GetPen()->GetWidth(), 3);
-    EXPECT_EQ(Canvas.GetFont()->GetName(), "Sans");
-    EXPECT_EQ(Canvas.GetFont()->GetColor(), vcl::clGreen);
-    ASSERT_FALSE(Canvas.Rectangles.empty());
-    for (const test::TRectangleCall& R : Canvas.Rectangles) {
-      EXPECT_EQ(R.BrushColor, vcl::clBlack);
-      EXPECT_EQ(R.BrushStyle, vcl::bsSolid);
-    }
-  }
-}
-
-// Scale and Height at the ends of their range only wrap the coordinates (no
-// overflow for the sanitizers to report); the symbol keeps its bars.
-TEST_F(Code93Encoder, ExtremeScaleAndHeightDrawTheSameBars) {
-  constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
-  constexpr std::int32_t Min = std::numeric_limits<std::int32_t>::min();
-  ASSERT_EQ(Draw("TEST", 1).size(), 73u);
-  const std::size_t DarkModules = Canvas.Rectangles.size();
-  const std::int32_t Values[] = {Max, Min, 0, -3, Max / 3 + 1};
-  for (std::int32_t Scale : Values)
-    for (std::int32_t Height : Values) {
-      SCOPED_TRACE(testing::Message() << "Scale " << Scale << ", Height " << Height);
-      Canvas.ClearLog();
-      BarcodeCode93(&Canvas, Max, Max, Height, Scale, "TEST");
-      EXPECT_EQ(Canvas.Rectangles.size(), DarkModules);
-    }
-}
-
 // ---- Decoding ----------------------------------------------------------------------
 
 constexpr std::int32_t SymbolHeight = 60;

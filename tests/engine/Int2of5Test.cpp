@@ -137,49 +137,6 @@ TEST_F(Int2of5Encoder, DrawsEachPairBarAsOneRectangle) {
   EXPECT_EQ(TrimmedModuleString(Canvas.Bitmap(), Y + BarHeight, 0, 1), "");
 }
 
-// However the drawing ends, the caller gets its brush back and pen and font
-// are never touched; the bars are black and solid even on a clear brush.
-TEST_F(Int2of5Encoder, LeavesBrushPenAndFontAsTheCallerHadThem) {
-  const std::string Texts[] = {"12", "", "12A4", "1A", "/1"};
-  for (const std::string& Text : Texts) {
-    SCOPED_TRACE(Text);
-    Canvas.GetBrush()->SetColor(vcl::clRed);
-    Canvas.GetBrush()->SetStyle(vcl::bsClear);
-    Canvas.GetPen()->SetColor(vcl::clBlue);
-    Canvas.GetPen()->SetWidth(3);
-    Canvas.GetFont()->SetName("Sans");
-    Canvas.GetFont()->SetColor(vcl::clGreen);
-    Draw(Text, 1);
-
-    EXPECT_EQ(Canvas.GetBrush()->GetColor(), vcl::clRed);
-    EXPECT_EQ(Canvas.GetBrush()->GetStyle(), vcl::bsClear);
-    EXPECT_EQ(Canvas.GetPen()->GetColor(), vcl::clBlue);
-    EXPECT_EQ(Canvas.GetPen()->GetWidth(), 3);
-    EXPECT_EQ(Canvas.GetFont()->GetName(), "Sans");
-    EXPECT_EQ(Canvas.GetFont()->GetColor(), vcl::clGreen);
-    ASSERT_FALSE(Canvas.Rectangles.empty());
-    for (const test::TRectangleCall& R : Canvas.Rectangles) {
-      EXPECT_EQ(R.BrushColor, vcl::clBlack);
-      EXPECT_EQ(R.BrushStyle, vcl::bsSolid);
-    }
-  }
-}
-
-// Scale and Height at the ends of their range only wrap the coordinates
-// (no overflow for the sanitizers to report); the symbol keeps its 11 bars.
-TEST_F(Int2of5Encoder, ExtremeScaleAndHeightDrawTheSameBars) {
-  constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
-  constexpr std::int32_t Min = std::numeric_limits<std::int32_t>::min();
-  const std::int32_t Values[] = {Max, Min, 0, -3, Max / 3 + 1};
-  for (std::int32_t Scale : Values)
-    for (std::int32_t Height : Values) {
-      SCOPED_TRACE(testing::Message() << "Scale " << Scale << ", Height " << Height);
-      Canvas.ClearLog();
-      BarcodeInt2of5(&Canvas, Max, Max, Height, Scale, "12");
-      EXPECT_EQ(Canvas.Rectangles.size(), 11u);  // start 2, pair 5, stop 4
-    }
-}
-
 // Through the component's path the odd text 123 is drawn as 0123: 45
 // modules filling exactly the 65 that CalcWidth gives less the two quiet zones.
 TEST(Int2of5Frame, OddTextFillsTheWidthCalcWidthGives) {

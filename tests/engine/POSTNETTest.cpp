@@ -178,49 +178,6 @@ TEST_F(POSTNETEncoder, HalfBarsStandOnTheBaselineFromHalfTheHeight) {
   EXPECT_EQ(test::TrimmedModuleString(Canvas.Bitmap(), Y - 1, 0, 1), "");
 }
 
-// However the drawing ends, the caller gets its brush back and pen and font
-// are never touched; the bars are black and solid even on a clear brush.
-TEST_F(POSTNETEncoder, LeavesBrushPenAndFontAsTheCallerHadThem) {
-  const std::string Texts[] = {"12345", "", "12A", "A"};
-  for (const std::string& Text : Texts) {
-    SCOPED_TRACE(Text);
-    Canvas.GetBrush()->SetColor(vcl::clRed);
-    Canvas.GetBrush()->SetStyle(vcl::bsClear);
-    Canvas.GetPen()->SetColor(vcl::clBlue);
-    Canvas.GetPen()->SetWidth(3);
-    Canvas.GetFont()->SetName("Sans");
-    Canvas.GetFont()->SetColor(vcl::clGreen);
-    Draw(Text, 1);
-
-    EXPECT_EQ(Canvas.GetBrush()->GetColor(), vcl::clRed);
-    EXPECT_EQ(Canvas.GetBrush()->GetStyle(), vcl::bsClear);
-    EXPECT_EQ(Canvas.GetPen()->GetColor(), vcl::clBlue);
-    EXPECT_EQ(Canvas.GetPen()->GetWidth(), 3);
-    EXPECT_EQ(Canvas.GetFont()->GetName(), "Sans");
-    EXPECT_EQ(Canvas.GetFont()->GetColor(), vcl::clGreen);
-    ASSERT_FALSE(Canvas.Rectangles.empty());
-    for (const test::TRectangleCall& R : Canvas.Rectangles) {
-      EXPECT_EQ(R.BrushColor, vcl::clBlack);
-      EXPECT_EQ(R.BrushStyle, vcl::bsSolid);
-    }
-  }
-}
-
-// Scale and Height at the ends of their range only wrap the coordinates
-// (no overflow for the sanitizers to report); the symbol keeps its 7 bars.
-TEST_F(POSTNETEncoder, ExtremeScaleAndHeightDrawTheSameBars) {
-  constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
-  constexpr std::int32_t Min = std::numeric_limits<std::int32_t>::min();
-  const std::int32_t Values[] = {Max, Min, 0, -3};
-  for (std::int32_t Scale : Values)
-    for (std::int32_t Height : Values) {
-      SCOPED_TRACE(testing::Message() << "Scale " << Scale << ", Height " << Height);
-      Canvas.ClearLog();
-      BarcodePOSTNET(&Canvas, Max, Max, Height, Scale, "");
-      EXPECT_EQ(Canvas.Rectangles.size(), 7u);
-    }
-}
-
 // The peer encoder, given the text without check digit, appends the check
 // digit itself (measured: 12345 gives 63 modules, six digits). It returns two
 // rows: the top one holds only the full bars, the bottom one every bar; it

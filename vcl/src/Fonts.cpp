@@ -163,20 +163,20 @@ public:
 
   std::mutex Lock;
 
-  // The face for Spec at its size; the caller holds Lock. EOutOfResources
+  // The face for Request at its size; the caller holds Lock. EOutOfResources
   // when no candidate file loads.
-  TSizedFace& Face(const TFontSpec& Spec) {
+  TSizedFace& Face(const TFontSpec& Request) {
     // Drawing asks for the same font many times in a row (a symbol's text
     // measures and draws several strings): the last answer is kept, so the
     // common case costs one comparison and allocates nothing.
-    if (FLast && Spec.Height == FLastSpec.Height && Spec.Bold == FLastSpec.Bold &&
-        Spec.Italic == FLastSpec.Italic && Spec.Name == FLastSpec.Name) {
+    if (FLast && Request.Height == FLastSpec.Height && Request.Bold == FLastSpec.Bold &&
+        Request.Italic == FLastSpec.Italic && Request.Name == FLastSpec.Name) {
       FLast->LastUse = ++FClock;
       return *FLast;
     }
-    TSizedFace& face = Lookup(Spec);
+    TSizedFace& face = Lookup(Request);
     FLast = &face;
-    FLastSpec = Spec;
+    FLastSpec = Request;
     return face;
   }
 
@@ -186,15 +186,15 @@ public:
   }
 
 private:
-  TSizedFace& Lookup(const TFontSpec& Spec) {
-    const TFaceFile& file = Resolve(Spec);
-    const std::int32_t em = EmFor(file, Spec.Height);
-    if (em <= 0) throw Failure(Spec);
+  TSizedFace& Lookup(const TFontSpec& Request) {
+    const TFaceFile& file = Resolve(Request);
+    const std::int32_t em = EmFor(file, Request.Height);
+    if (em <= 0) throw Failure(Request);
     const auto key = std::make_tuple(file.Path, file.Index, em);
     auto it = FFaces.find(key);
     if (it == FFaces.end()) {
       FT_Face face = Open(file, em);
-      if (!face) throw Failure(Spec);
+      if (!face) throw Failure(Request);
       auto entry = std::make_unique<TSizedFace>();
       entry->Face = face;
       entry->Metrics = ComputeMetrics(face, em);
@@ -208,8 +208,8 @@ private:
 
   static constexpr std::size_t MaxFaces = 16;
 
-  static EOutOfResources Failure(const TFontSpec& Spec) {
-    return EOutOfResources("Cannot load the font '" + Spec.Name + "'");
+  static EOutOfResources Failure(const TFontSpec& Request) {
+    return EOutOfResources("Cannot load the font '" + Request.Name + "'");
   }
 
   // A scalable face of File at Em pixels, or null.
@@ -228,19 +228,19 @@ private:
 
   // The first loadable file among our own table's entry and fontconfig's
   // match, remembered per name and style.
-  const TFaceFile& Resolve(const TFontSpec& Spec) {
-    const auto key = std::make_tuple(LowerCase(Spec.Name), Spec.Bold, Spec.Italic);
+  const TFaceFile& Resolve(const TFontSpec& Request) {
+    const auto key = std::make_tuple(LowerCase(Request.Name), Request.Bold, Request.Italic);
     if (auto it = FFiles.find(key); it != FFiles.end()) return it->second;
     // fontconfig is asked only when our own table has no loadable file.
     for (int source = 0; source < 2; ++source) {
-      const TFaceFile candidate = source == 0 ? AliasFile(Spec.Name, Spec.Bold, Spec.Italic)
-                                              : FontconfigFile(Config(), Spec.Name, Spec.Bold, Spec.Italic);
+      const TFaceFile candidate = source == 0 ? AliasFile(Request.Name, Request.Bold, Request.Italic)
+                                              : FontconfigFile(Config(), Request.Name, Request.Bold, Request.Italic);
       if (FT_Face probe = Open(candidate, 16)) {
         FT_Done_Face(probe);
         return FFiles.emplace(key, candidate).first->second;
       }
     }
-    throw Failure(Spec);
+    throw Failure(Request);
   }
 
   // Pixels per em for a TFont Height: -Height for a negative one; for a
@@ -419,33 +419,33 @@ void DrawMask(const TGlyphMask& M, std::int64_t PenX, std::int64_t Baseline, con
 
 }  // namespace
 
-TTextMetrics GetMetrics(const TFontSpec& Spec) {
+TTextMetrics GetMetrics(const TFontSpec& Request) {
   TFontCache& cache = Cache();
   std::lock_guard lock(cache.Lock);
-  return cache.Face(Spec).Metrics;
+  return cache.Face(Request).Metrics;
 }
 
-std::string FamilyName(const TFontSpec& Spec) {
+std::string FamilyName(const TFontSpec& Request) {
   TFontCache& cache = Cache();
   std::lock_guard lock(cache.Lock);
-  const char* family = cache.Face(Spec).Face->family_name;
-  return family ? family : Spec.Name;
+  const char* family = cache.Face(Request).Face->family_name;
+  return family ? family : Request.Name;
 }
 
-std::int64_t MeasureText(const TFontSpec& Spec, const std::string& Text) {
+std::int64_t MeasureText(const TFontSpec& Request, const std::string& Text) {
   TFontCache& cache = Cache();
   std::lock_guard lock(cache.Lock);
-  TSizedFace& face = cache.Face(Spec);
+  TSizedFace& face = cache.Face(Request);
   std::int64_t width = 0;
   for (char c : Text) width += Advance(face, static_cast<unsigned char>(c));
   return width;
 }
 
-void RenderText(const TFontSpec& Spec, const std::string& Text, std::int64_t X, std::int64_t Baseline,
+void RenderText(const TFontSpec& Request, const std::string& Text, std::int64_t X, std::int64_t Baseline,
                 const TBox& Clip, TSpanSink Sink, TMaskSink MaskSink, void* Context) {
   TFontCache& cache = Cache();
   std::lock_guard lock(cache.Lock);
-  TSizedFace& face = cache.Face(Spec);
+  TSizedFace& face = cache.Face(Request);
   FT_Library library = cache.Library();
   const std::int64_t margin = face.Metrics.Em;
   std::int64_t pen = X;

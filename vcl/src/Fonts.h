@@ -63,17 +63,17 @@ constexpr std::int32_t MaxEmPixels = 4096;
 TFontSpec SpecOf(const TFont& Font);
 
 // These raise EOutOfResources (naming the font) when no face can be loaded.
-TTextMetrics GetMetrics(const TFontSpec& Spec);
-// The family name of the face Spec resolves to ("Liberation Mono" for
+TTextMetrics GetMetrics(const TFontSpec& Request);
+// The family name of the face Request resolves to ("Liberation Mono" for
 // "Courier New").
-std::string FamilyName(const TFontSpec& Spec);
+std::string FamilyName(const TFontSpec& Request);
 // Sum of the glyph advances of Text, each rounded to whole pixels; bytes are
 // the characters U+0000..U+00FF.
-std::int64_t MeasureText(const TFontSpec& Spec, const std::string& Text);
+std::int64_t MeasureText(const TFontSpec& Request, const std::string& Text);
 // Rasterises Text antialiased with the pen starting at X and the baseline at
 // row Baseline, reporting only the pixels inside Clip: cached small glyphs
 // as blocks to MaskSink, large ones span by span to Sink.
-void RenderText(const TFontSpec& Spec, const std::string& Text, std::int64_t X, std::int64_t Baseline,
+void RenderText(const TFontSpec& Request, const std::string& Text, std::int64_t X, std::int64_t Baseline,
                 const TBox& Clip, TSpanSink Sink, TMaskSink MaskSink, void* Context);
 
 }  // namespace vcl::fonts

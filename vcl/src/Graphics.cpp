@@ -411,9 +411,9 @@ void TCanvas::FillRect(const TRect& R) {
 void TCanvas::TextOut(std::int32_t X, std::int32_t Y, const std::string& Text) {
   const TPixelSurface s = Surface();
   if (!Usable(s)) return;
-  const fonts::TFontSpec spec = fonts::SpecOf(*FFont);
-  const fonts::TTextMetrics m = fonts::GetMetrics(spec);
-  const std::int64_t width = fonts::MeasureText(spec, Text);
+  const fonts::TFontSpec request = fonts::SpecOf(*FFont);
+  const fonts::TTextMetrics m = fonts::GetMetrics(request);
+  const std::int64_t width = fonts::MeasureText(request, Text);
   const std::int64_t x = X + std::int64_t{FOrigin.X}, y = Y + std::int64_t{FOrigin.Y};
   const std::int64_t baseline = y + m.Ascent;
   const TBox area = DrawArea(s, FHasClip, FClip);
@@ -422,7 +422,7 @@ void TCanvas::TextOut(std::int32_t X, std::int32_t Y, const std::string& Text) {
     FillBox(s, area, {x, y, x + width, baseline + m.Descent}, value);
   if (!PixelValue(FFont->GetColor(), value) || area.Empty()) return;
   TBlendTarget target(s, value);
-  fonts::RenderText(spec, Text, x, baseline, area, &BlendSpan, &BlendMask, &target);
+  fonts::RenderText(request, Text, x, baseline, area, &BlendSpan, &BlendMask, &target);
   const TFontStyles style = FFont->GetStyle();
   if (style.Contains(fsUnderline))
     FillBox(s, area, {x, baseline + m.UnderlineTop, x + width, baseline + m.UnderlineTop + m.LineThickness}, value);

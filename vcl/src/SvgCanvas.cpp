@@ -80,9 +80,9 @@ void TSvgCanvas::FillRect(const TRect& R) {
 // The cell background as a rectangle, then the text on the cell's baseline,
 // stretched to the width the bitmap canvas measures so that both agree.
 void TSvgCanvas::TextOut(std::int32_t X, std::int32_t Y, const std::string& Text) {
-  const fonts::TFontSpec spec = fonts::SpecOf(*GetFont());
-  const fonts::TTextMetrics m = fonts::GetMetrics(spec);
-  const std::int64_t width = fonts::MeasureText(spec, Text);
+  const fonts::TFontSpec request = fonts::SpecOf(*GetFont());
+  const fonts::TTextMetrics m = fonts::GetMetrics(request);
+  const std::int64_t width = fonts::MeasureText(request, Text);
   const std::int64_t x = X + std::int64_t{GetOrigin().X}, y = Y + std::int64_t{GetOrigin().Y};
   if (GetBrush()->GetStyle() != bsClear) Box(x, y, x + width, y + m.Ascent + m.Descent, GetBrush()->GetColor());
   if (Text.empty()) return;
@@ -92,7 +92,7 @@ void TSvgCanvas::TextOut(std::int32_t X, std::int32_t Y, const std::string& Text
   if (font.GetStyle().Contains(fsItalic)) style += " font-style=\"italic\"";
   if (font.GetStyle().Contains(fsUnderline)) style += " text-decoration=\"underline\"";
   FBody += "<text x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y + m.Ascent) +
-           "\" font-family=\"'" + XmlText(fonts::FamilyName(spec)) + "', '" + XmlText(font.GetName()) +
+           "\" font-family=\"'" + XmlText(fonts::FamilyName(request)) + "', '" + XmlText(font.GetName()) +
            "', monospace\" font-size=\"" + std::to_string(m.Em) + "\" fill=\"" + Hex(font.GetColor()) + "\"" +
            style + " textLength=\"" + std::to_string(width) +
            "\" lengthAdjust=\"spacingAndGlyphs\" xml:space=\"preserve\">" + XmlText(Text) + "</text>\n";
