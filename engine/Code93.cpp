@@ -18,25 +18,8 @@ constexpr int ModulesPerChar = 9;
 constexpr int StopModules = 10;
 constexpr int FirstModuleBit = 15;
 
-// The entry of a pattern given by its element widths, bar first, each width
-// a digit 1..4. Anything else (a width out of range, more than 16 modules, a
-// character that is neither 9 modules in six elements nor the stop with its
-// termination bar, 10 in seven) gives 0, which the checks below reject.
-constexpr std::uint16_t Pattern(const char* Widths) {
-  std::uint32_t Bits = 0;
-  int Modules = 0, Elements = 0;
-  for (const char* W = Widths; *W != '\0'; ++W, ++Elements) {
-    if (*W < '1' || *W > '4') return 0;
-    const bool Bar = Elements % 2 == 0;
-    for (int K = 0; K < *W - '0'; ++K, ++Modules) {
-      if (Modules > FirstModuleBit) return 0;
-      if (Bar) Bits |= 1u << (FirstModuleBit - Modules);
-    }
-  }
-  const bool Character = Modules == ModulesPerChar && Elements == 6;
-  const bool Stop = Modules == StopModules && Elements == 7;
-  return Character || Stop ? static_cast<std::uint16_t>(Bits) : 0;
-}
+// A table entry from its element widths (0 for a malformed one).
+constexpr std::uint16_t Pattern(const char* Widths) { return WidthPattern(Widths, ModulesPerChar, StopModules); }
 
 }  // namespace
 

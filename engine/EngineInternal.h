@@ -12,6 +12,28 @@ namespace tolvane {
 // character written as a shift pair, one for any other.
 std::uint32_t Code93SymbolValueCount(const std::string& Text);
 
+// The 16-bit table entry of a pattern given by its element widths (bar,
+// space, bar, ...), each a digit 1..4, module 0 in bit 15. Anything but a
+// character of CharModules modules in six elements or a stop of StopModules
+// in seven (a width out of range, more than 16 modules) gives 0, which the
+// checks on each table reject.
+constexpr std::uint16_t WidthPattern(const char* Widths, int CharModules, int StopModules) {
+  constexpr int FirstModuleBit = 15;
+  std::uint32_t Bits = 0;
+  int Modules = 0, Elements = 0;
+  for (const char* W = Widths; *W != '\0'; ++W, ++Elements) {
+    if (*W < '1' || *W > '4') return 0;
+    const bool Bar = Elements % 2 == 0;
+    for (int K = 0; K < *W - '0'; ++K, ++Modules) {
+      if (Modules > FirstModuleBit) return 0;
+      if (Bar) Bits |= 1u << (FirstModuleBit - Modules);
+    }
+  }
+  const bool Character = Modules == CharModules && Elements == 6;
+  const bool Stop = Modules == StopModules && Elements == 7;
+  return Character || Stop ? static_cast<std::uint16_t>(Bits) : 0;
+}
+
 // Paints a symbol's modules left to right from X: a dark module is one
 // Scale-wide rectangle from Y to Y + Height, a light one is skipped. Every
 // encoder that draws module by module goes through it.
