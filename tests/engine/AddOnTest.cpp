@@ -16,6 +16,7 @@
 #include "Decoders.h"
 #include "RecordingCanvas.h"
 #include "ZintRows.h"
+#include "RenderSymbol.h"
 
 namespace tolvane {
 namespace {
@@ -172,19 +173,7 @@ TEST_F(AddOnEncoder, ModulesMatchTheIndependentEncoder) {
 constexpr std::int32_t SymbolHeight = 60;
 
 std::string RenderAddOn(TBarCodeType Type, const std::string& Text, bool Interpret, const std::string& Name) {
-  constexpr std::int32_t Scale = 2;
-  const std::string Filtered = FilterBCText(Type, Text);
-  const std::int32_t Width = CalcWidth(Scale, Type, Filtered);
-  vcl::TBitmap Bitmap;
-  Bitmap.SetSize(Width, SymbolHeight);
-  vcl::TCanvas* Surface = Bitmap.GetCanvas();
-  Surface->GetBrush()->SetColor(vcl::clWhite);
-  Surface->GetBrush()->SetStyle(vcl::bsSolid);
-  Surface->FillRect(vcl::Rect(0, 0, Width, SymbolHeight));
-  CreateBC(Surface, vcl::clWhite, Type, Scale, SymbolHeight, Width, Filtered, Interpret);
-  const std::string File = test::TestTempDir() + "/" + Name + ".png";
-  Bitmap.SaveToFile(File);
-  return File;
+  return test::RenderSymbolPng(Type, Text, 2, SymbolHeight, Interpret, Name);
 }
 
 struct TDecodeCase {

@@ -8,6 +8,7 @@
 
 #include "BarcodeDef.h"
 #include "Decoders.h"
+#include "RenderSymbol.h"
 
 namespace tolvane {
 namespace {
@@ -18,18 +19,7 @@ constexpr std::int32_t SymbolHeight = 50;
 // component takes. Returns the PNG's file name.
 std::string RenderCode39(const std::string& Text, std::int32_t Scale, bool Interpret,
                          const std::string& Name) {
-  const std::string Filtered = FilterBCText(bcCode39, Text);
-  const std::int32_t Width = CalcWidth(Scale, bcCode39, Filtered);
-  vcl::TBitmap Bitmap;
-  Bitmap.SetSize(Width, SymbolHeight);
-  vcl::TCanvas* Canvas = Bitmap.GetCanvas();
-  Canvas->GetBrush()->SetColor(vcl::clWhite);
-  Canvas->GetBrush()->SetStyle(vcl::bsSolid);
-  Canvas->FillRect(vcl::Rect(0, 0, Width, SymbolHeight));
-  CreateBC(Canvas, vcl::clWhite, bcCode39, Scale, SymbolHeight, Width, Filtered, Interpret);
-  const std::string File = test::TestTempDir() + "/" + Name + ".png";
-  Bitmap.SaveToFile(File);
-  return File;
+  return test::RenderSymbolPng(bcCode39, Text, Scale, SymbolHeight, Interpret, Name);
 }
 
 struct TDecodeCase {

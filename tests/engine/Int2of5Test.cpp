@@ -13,6 +13,7 @@
 #include "BarcodeDef.h"
 #include "Decoders.h"
 #include "RecordingCanvas.h"
+#include "RenderSymbol.h"
 
 namespace tolvane {
 namespace {
@@ -160,18 +161,7 @@ constexpr std::int32_t SymbolHeight = 60;
 // Filter, size by CalcWidth, paint white, CreateBC without the text line:
 // the component's path. Returns the PNG's file name.
 std::string Render(const std::string& Text, std::int32_t Scale, const std::string& Name) {
-  const std::string Filtered = FilterBCText(bcInt2of5, Text);
-  const std::int32_t Width = CalcWidth(Scale, bcInt2of5, Filtered);
-  vcl::TBitmap Bitmap;
-  Bitmap.SetSize(Width, SymbolHeight);
-  vcl::TCanvas* Canvas = Bitmap.GetCanvas();
-  Canvas->GetBrush()->SetColor(vcl::clWhite);
-  Canvas->GetBrush()->SetStyle(vcl::bsSolid);
-  Canvas->FillRect(vcl::Rect(0, 0, Width, SymbolHeight));
-  CreateBC(Canvas, vcl::clWhite, bcInt2of5, Scale, SymbolHeight, Width, Filtered, false);
-  const std::string File = test::TestTempDir() + "/" + Name + ".png";
-  Bitmap.SaveToFile(File);
-  return File;
+  return test::RenderSymbolPng(bcInt2of5, Text, Scale, SymbolHeight, false, Name);
 }
 
 struct TDecodeCase {

@@ -15,6 +15,7 @@
 
 #include "BarcodeDef.h"
 #include "Decoders.h"
+#include "RenderSymbol.h"
 
 namespace tolvane {
 namespace {
@@ -145,17 +146,7 @@ std::string Shown(const std::string& Text) {
 
 // Filter, size by CalcWidth, paint white, CreateBC: the component's path.
 std::string Render(TBarCodeType Type, const std::string& Filtered, const std::string& Name) {
-  const std::int32_t Width = CalcWidth(Scale, Type, Filtered);
-  vcl::TBitmap Bitmap;
-  Bitmap.SetSize(Width, SymbolHeight);
-  vcl::TCanvas* Canvas = Bitmap.GetCanvas();
-  Canvas->GetBrush()->SetColor(vcl::clWhite);
-  Canvas->GetBrush()->SetStyle(vcl::bsSolid);
-  Canvas->FillRect(vcl::Rect(0, 0, Width, SymbolHeight));
-  CreateBC(Canvas, vcl::clWhite, Type, Scale, SymbolHeight, Width, Filtered, false);
-  const std::string File = test::TestTempDir() + "/" + Name + ".png";
-  Bitmap.SaveToFile(File);
-  return File;
+  return test::RenderSymbolPng(Type, Filtered, Scale, SymbolHeight, false, Name);
 }
 
 class RandomDecode : public ::testing::TestWithParam<TSymbologyCase> {};

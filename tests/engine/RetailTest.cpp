@@ -14,6 +14,7 @@
 #include "BarcodeDef.h"
 #include "Decoders.h"
 #include "RecordingCanvas.h"
+#include "RenderSymbol.h"
 
 namespace tolvane {
 namespace {
@@ -265,18 +266,7 @@ constexpr std::int32_t SymbolHeight = 60;
 // component takes. Returns the PNG's file name.
 std::string Render(TBarCodeType Type, const std::string& Text, std::int32_t Scale, bool Interpret,
                    const std::string& Name) {
-  const std::string Filtered = FilterBCText(Type, Text);
-  const std::int32_t Width = CalcWidth(Scale, Type, Filtered);
-  vcl::TBitmap Bitmap;
-  Bitmap.SetSize(Width, SymbolHeight);
-  vcl::TCanvas* Surface = Bitmap.GetCanvas();
-  Surface->GetBrush()->SetColor(vcl::clWhite);
-  Surface->GetBrush()->SetStyle(vcl::bsSolid);
-  Surface->FillRect(vcl::Rect(0, 0, Width, SymbolHeight));
-  CreateBC(Surface, vcl::clWhite, Type, Scale, SymbolHeight, Width, Filtered, Interpret);
-  const std::string File = test::TestTempDir() + "/" + Name + ".png";
-  Bitmap.SaveToFile(File);
-  return File;
+  return test::RenderSymbolPng(Type, Text, Scale, SymbolHeight, Interpret, Name);
 }
 
 struct TDecodeCase {

@@ -11,6 +11,7 @@
 #include "BarcodeDef.h"
 #include "Decoders.h"
 #include "RecordingCanvas.h"
+#include "RenderSymbol.h"
 
 namespace tolvane {
 namespace {
@@ -185,18 +186,7 @@ TEST_F(UPCEEncoder, DrawsTheParityOfTheExpansionsCheckDigit) {
 constexpr std::int32_t SymbolHeight = 60;
 
 std::string RenderUPCE(const std::string& Text, std::int32_t Scale, bool Interpret, const std::string& Name) {
-  const std::string Filtered = FilterBCText(bcUPCE, Text);
-  const std::int32_t Width = CalcWidth(Scale, bcUPCE, Filtered);
-  vcl::TBitmap Bitmap;
-  Bitmap.SetSize(Width, SymbolHeight);
-  vcl::TCanvas* Surface = Bitmap.GetCanvas();
-  Surface->GetBrush()->SetColor(vcl::clWhite);
-  Surface->GetBrush()->SetStyle(vcl::bsSolid);
-  Surface->FillRect(vcl::Rect(0, 0, Width, SymbolHeight));
-  CreateBC(Surface, vcl::clWhite, bcUPCE, Scale, SymbolHeight, Width, Filtered, Interpret);
-  const std::string File = test::TestTempDir() + "/" + Name + ".png";
-  Bitmap.SaveToFile(File);
-  return File;
+  return test::RenderSymbolPng(bcUPCE, Text, Scale, SymbolHeight, Interpret, Name);
 }
 
 struct TDecodeCase {
