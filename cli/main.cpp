@@ -4,6 +4,7 @@
 //   tolvane samples [--dir DIR]  the same, into DIR
 //   tolvane barcode [options] --output FILE TEXT
 //   tolvane barcode [options] --batch [--input FILE] --output PATTERN
+//   tolvane wedge --port NAME [settings]
 
 #include <algorithm>
 #include <cctype>
@@ -20,15 +21,12 @@
 
 #include "Barcode.h"
 #include "BarcodeDef.h"
+#include "Cli.h"
 
 namespace {
 
 using namespace tolvane;
-
-// A failure the user caused or can fix: one line on standard error, exit 2.
-struct UsageError {
-  std::string Message;
-};
+using cli::UsageError;
 
 constexpr const char* Usage =
     "usage: tolvane [samples [--dir DIR]]\n"
@@ -47,6 +45,8 @@ constexpr const char* Usage =
     "                  file per line; each run of # in PATTERN becomes the line\n"
     "                  number, zero-padded to the run's length (out-####.png)\n"
     "samples renders one symbol of every symbology into DIR (default ./tolvane-samples).\n";
+
+void PrintUsage() { std::cout << Usage << "\n" << cli::WedgeUsage; }
 
 // Command-line names of the symbologies, in ordinal order.
 constexpr const char* TypeNames[] = {"code128", "code39", "upca",    "i2of5", "code93", "ean13",
@@ -277,7 +277,7 @@ int Run(const std::vector<std::string>& Args) {
   const std::string& cmd = Args[0];
   const std::vector<std::string> rest(Args.begin() + 1, Args.end());
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-    std::cout << Usage;
+    PrintUsage();
     return 0;
   }
   if (cmd == "--version") {
@@ -286,11 +286,12 @@ int Run(const std::vector<std::string>& Args) {
   }
   for (const std::string& a : rest)
     if (a == "--help" || a == "-h") {
-      std::cout << Usage;
+      PrintUsage();
       return 0;
     }
   if (cmd == "barcode") return CmdBarcode(rest);
   if (cmd == "samples") return CmdSamples(rest);
+  if (cmd == "wedge") return cli::CmdWedge(rest);
   throw UsageError{"unknown command '" + cmd + "' (try --help)"};
 }
 

@@ -4,8 +4,9 @@ file(GLOB TVCL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/vcl/src/*.cpp)
 file(GLOB TOLVANE_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/engine/*.cpp
   ${PROJECT_SOURCE_DIR}/components/*.cpp
+  ${PROJECT_SOURCE_DIR}/wedge/*.cpp
   ${PROJECT_SOURCE_DIR}/package/*.cpp)
-set(TOLVANE_PUBLIC_HEADER_DIRS engine components package)
+set(TOLVANE_PUBLIC_HEADER_DIRS engine components wedge package)
 
 # The pixel loops of the canvas and the glyph blending are where rendering
 # spends its time; -O3 lets the compiler vectorise them in optimised builds.

@@ -148,14 +148,13 @@ TEST_F(StreamingTest, WriterStoresWhatTheRulesSayInDeclarationOrder) {
   a->SetLink(&form);
   a->Blob = {0x00, 0xAB, 0xFF};
   // Defaults (Count 0, Color clWhite, Sub.Size 3) and read-only properties are
-  // left out; strings and Booleans without a default are always written.
+  // left out, and so are empty strings; Booleans without a default are always
+  // written.
   EXPECT_EQ(WriteComponentText(form),
             "object Form1: TThing\n"
             "  Enabled = True\n"
-            "  Caption = ''\n"
             "  Kind = kdNone\n"
             "  Kinds = []\n"
-            "  Sub.Label = ''\n"
             "  object A: TThing\n"
             "    Count = -5\n"
             "    Enabled = True\n"
@@ -164,7 +163,6 @@ TEST_F(StreamingTest, WriterStoresWhatTheRulesSayInDeclarationOrder) {
             "    Kinds = [kdSmall, kdLarge]\n"
             "    Color = $00123456\n"
             "    Sub.Size = 7\n"
-            "    Sub.Label = ''\n"
             "    Link = Form1\n"
             "    Blob = {\n"
             "      00ABFF\n"

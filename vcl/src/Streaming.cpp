@@ -100,7 +100,9 @@ private:
         if (p.HasDefault && p.GetOrd(Object) == p.Default) continue;
         Line(Indent, name + " = " + GetPropText(Object, p));
       } else if (p.Kind == TTypeKind::String) {
-        Line(Indent, name + " = " + QuoteString(p.GetStr(Object)));
+        // An empty string is what every string property starts as: not stored.
+        const std::string value = p.GetStr(Object);
+        if (!value.empty()) Line(Indent, name + " = " + QuoteString(value));
       } else if (p.Kind == TTypeKind::Component) {
         if (auto* ref = dynamic_cast<TComponent*>(p.GetObj(Object)))
           if (!ref->GetName().empty()) Line(Indent, name + " = " + ReferenceName(*ref));
