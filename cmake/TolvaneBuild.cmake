@@ -5,8 +5,9 @@ file(GLOB TOLVANE_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/engine/*.cpp
   ${PROJECT_SOURCE_DIR}/components/*.cpp
   ${PROJECT_SOURCE_DIR}/wedge/*.cpp
+  ${PROJECT_SOURCE_DIR}/export/*.cpp
   ${PROJECT_SOURCE_DIR}/package/*.cpp)
-set(TOLVANE_PUBLIC_HEADER_DIRS engine components wedge package)
+set(TOLVANE_PUBLIC_HEADER_DIRS engine components wedge export package)
 
 # The pixel loops of the canvas and the glyph blending are where rendering
 # spends its time; -O3 lets the compiler vectorise them in optimised builds.
@@ -21,6 +22,7 @@ function(tolvane_add_build ver)
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tolvane>)
   target_compile_definitions(vcl${ver} PUBLIC TVCL_VERSION=${ver})
   target_link_libraries(vcl${ver} PRIVATE PkgConfig::FREETYPE PkgConfig::FONTCONFIG PNG::PNG
+                                          PkgConfig::SQLITE3 PkgConfig::PXLIB
                                   PUBLIC Threads::Threads)
   set_target_properties(vcl${ver} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 0
                                              EXPORT_NAME vcl${ver})

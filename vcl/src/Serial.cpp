@@ -193,7 +193,7 @@ bool ReadState(int Fd, dev_t Device, DCB& State) {
   return true;
 }
 
-// Raises (Raise) or lowers one modem-control line.
+// Raises or lowers one modem-control line (TIOCM_DTR, TIOCM_RTS).
 void SetModemLine(int Fd, int Line, bool Raise) { ioctl(Fd, Raise ? TIOCMBIS : TIOCMBIC, &Line); }
 
 // Milliseconds from Now until Deadline, rounded up so that a wait of that

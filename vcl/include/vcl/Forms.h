@@ -9,8 +9,22 @@
 
 namespace vcl {
 
+// Mouse cursor shapes; negative numbers are the built-in ones.
+using TCursor = std::int16_t;
+constexpr TCursor crDefault = 0;
+constexpr TCursor crArrow = -2;
+constexpr TCursor crIBeam = -4;
+constexpr TCursor crHourGlass = -11;
+constexpr TCursor crSQLWait = -17;
+constexpr TCursor crAppStart = -19;
+constexpr TCursor crHandPoint = -21;
+
 class TScreen {
 public:
+  // The application-wide cursor: crDefault lets each control show its own.
+  TCursor GetCursor() const { return FCursor; }
+  void SetCursor(TCursor Value) { FCursor = Value; }
+
   // The control that has the focus, or null. Main thread only.
   TWinControl* ActiveControl() const { return FActiveControl; }
   // The focused control's window handle, or 0 when no control has the focus.
@@ -21,6 +35,7 @@ public:
   void SetActiveControl(TWinControl* Control);
 
 private:
+  TCursor FCursor = crDefault;
   TWinControl* FActiveControl = nullptr;
   std::atomic<HWND> FActiveHandle{0};
 };

@@ -110,8 +110,12 @@ constexpr std::uint8_t TWOSTOPBITS = 2;
 
 // The DTR and RTS control codes of a record's Flags, and their replacement
 // (Code is taken modulo 4; the other bits of Flags stay).
-constexpr std::uint32_t GetDtrControl(const DCB& State) { return (State.Flags & DCB_fDtrControl) >> DCB_DtrControlShift; }
-constexpr std::uint32_t GetRtsControl(const DCB& State) { return (State.Flags & DCB_fRtsControl) >> DCB_RtsControlShift; }
+constexpr std::uint32_t GetDtrControl(const DCB& State) {
+  return (State.Flags & DCB_fDtrControl) >> DCB_DtrControlShift;
+}
+constexpr std::uint32_t GetRtsControl(const DCB& State) {
+  return (State.Flags & DCB_fRtsControl) >> DCB_RtsControlShift;
+}
 constexpr void SetDtrControl(DCB& State, std::uint32_t Code) {
   State.Flags = (State.Flags & ~DCB_fDtrControl) | ((Code << DCB_DtrControlShift) & DCB_fDtrControl);
 }
