@@ -5,6 +5,7 @@
 //   tolvane barcode [options] --output FILE TEXT
 //   tolvane barcode [options] --batch [--input FILE] --output PATTERN
 //   tolvane wedge --port NAME [settings]
+//   tolvane export --database FILE --sql QUERY --output NAME [options]
 
 #include <algorithm>
 #include <cctype>
@@ -17,11 +18,15 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include <vcl/SvgCanvas.h>
 
 #include "Barcode.h"
 #include "BarcodeDef.h"
 #include "Cli.h"
+
+extern const vcl::TResourceModule CliResources;
 
 namespace {
 
@@ -46,7 +51,7 @@ constexpr const char* Usage =
     "                  number, zero-padded to the run's length (out-####.png)\n"
     "samples renders one symbol of every symbology into DIR (default ./tolvane-samples).\n";
 
-void PrintUsage() { std::cout << Usage << "\n" << cli::WedgeUsage; }
+void PrintUsage() { std::cout << Usage << "\n" << cli::WedgeUsage << "\n" << cli::ExportUsage; }
 
 // Command-line names of the symbologies, in ordinal order.
 constexpr const char* TypeNames[] = {"code128", "code39", "upca",    "i2of5", "code93", "ean13",
@@ -234,6 +239,28 @@ int CmdBarcode(const std::vector<std::string>& Args) {
   return 0;
 }
 
+// Creates the sample database at Path from the SQL built into the program.
+void WriteSampleDatabase(const std::string& Path) {
+  static bool registered = false;
+  if (!registered) vcl::RegisterResourceModule(&CliResources);
+  registered = true;
+  const vcl::TResourceEntry* sql = vcl::FindResource("STOCK", "SQL");
+  if (!sql) throw vcl::EResNotFound("the sample database's SQL is missing from the program");
+  std::filesystem::remove(Path);
+  sqlite3* db = nullptr;
+  if (sqlite3_open(Path.c_str(), &db) != SQLITE_OK) {
+    sqlite3_close(db);
+    throw vcl::EInOutError("cannot create " + Path, errno);
+  }
+  char* err = nullptr;
+  const int rc = sqlite3_exec(db, std::string(reinterpret_cast<const char*>(sql->Data), sql->Size).c_str(),
+                              nullptr, nullptr, &err);
+  const std::string msg = err ? err : "";
+  sqlite3_free(err);
+  sqlite3_close(db);
+  if (rc != SQLITE_OK) throw vcl::EDatabaseError("cannot fill " + Path + ": " + msg);
+}
+
 // The built-in samples: what the command does with no arguments.
 int CmdSamples(const std::vector<std::string>& Args) {
   std::string dir = "tolvane-samples";
@@ -269,6 +296,15 @@ int CmdSamples(const std::vector<std::string>& Args) {
   }
   std::cout << "wrote " << std::size(samples) << " sample barcodes, one of each symbology, to "
             << std::filesystem::absolute(dir).lexically_normal().string() << "\n";
+
+  // The shipped sample database, exported to every kind of file.
+  const std::string db = (std::filesystem::path(dir) / "stock.db").string();
+  WriteSampleDatabase(db);
+  const std::string base = (std::filesystem::path(dir) / "stock").string();
+  const std::string sql = "SELECT * FROM stock ORDER BY sku";
+  std::cout << db << "  sample database, exported as\n";
+  for (vcl::TTableType t : {vcl::ttASCII, vcl::ttDBase, vcl::ttParadox})
+    std::cout << "  " << cli::ExportQuery(db, sql, base, t, deCOMMA, qcDOUBLEQUOTE, true) << "\n";
   return 0;
 }
 
@@ -292,6 +328,7 @@ int Run(const std::vector<std::string>& Args) {
   if (cmd == "barcode") return CmdBarcode(rest);
   if (cmd == "samples") return CmdSamples(rest);
   if (cmd == "wedge") return cli::CmdWedge(rest);
+  if (cmd == "export") return cli::CmdExport(rest);
   throw UsageError{"unknown command '" + cmd + "' (try --help)"};
 }
 

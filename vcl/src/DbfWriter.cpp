@@ -491,7 +491,9 @@ private:
     std::string_view Text;
   };
 
+  // The table's first 32 bytes, and the field descriptors that follow them.
   void WriteHeader(char* Header, std::uint32_t Records) const;
+  void WriteDescriptors(char* Descriptors) const;
   // The memo file's first block; First: not yet written.
   void WriteMemoHeader(bool First);
   // Writes a memo value and returns its first block.
@@ -544,6 +546,7 @@ TDbfWriter::TDbfWriter(const std::string& Path, std::vector<TColumn> Columns, TD
   const std::size_t length = static_cast<std::size_t>(HeaderLength);
   std::unique_ptr<char[]> header(new char[length]());
   WriteHeader(header.get(), 0);
+  WriteDescriptors(header.get() + 32);
   FTable.Write(header.get(), length);
 }
 
@@ -560,7 +563,10 @@ void TDbfWriter::WriteHeader(char* H, std::uint32_t Records) const {
   PutLE16(H + 8, static_cast<std::uint32_t>(FHeaderLength));
   PutLE16(H + 10, static_cast<std::uint32_t>(FRecordLength));
   H[29] = static_cast<char>(CodePage437);
-  char* d = H + 32;
+}
+
+void TDbfWriter::WriteDescriptors(char* d) const {
+  const bool fox = FFlavour == TDbfFlavour::FoxPro;
   for (const TColumn& c : FColumns) {
     std::memcpy(d, c.Name, 11);
     d[11] = c.Type;
@@ -755,7 +761,7 @@ void TDbfWriter::Finish() {
     FTable.Write("\x1A", 1);
     FTable.Flush();
     char head[32] = {};
-    WriteHeader(head, FRecords);   // writes 32 bytes only: the descriptors are in place
+    WriteHeader(head, FRecords);
     FTable.WriteAt(0, head, 32);
     FTable.Close();
     MoveIntoPlace();
