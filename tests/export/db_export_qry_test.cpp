@@ -246,3 +246,53 @@ TEST_F(ExportTest, FailuresRaiseClearErrorsAndLeaveNoStateBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+// The table export end to end: a query through the component into a dBASE
+// file that an independent reader opens with every value intact.
+TEST_F(ExportTest, TableExportIsReadBackByAnIndependentReader) {
+  tolvane::test::MakeDatabase(Db, R"sql(
+    CREATE TABLE s (sku VARCHAR(13), name VARCHAR(24), qty INTEGER, price MONEY, active BOOLEAN, received DATE);
+    INSERT INTO s VALUES ('4006381333931', 'Highlighter', 120, 1.25, 1, '2026-11-02');
+    INSERT INTO s VALUES ('5512345000017', 'O''Neil "label"', -3, 0.1, 0, NULL);
+  )sql");
+  Query->SetSQL("SELECT * FROM s");
+  Query->Open();
+  Export.SetExportType(ttDBase);
+  Screen().SetCursor(crHandPoint);
+  Export.SaveToFile((Dir / "stock").string());
+  EXPECT_EQ(Screen().GetCursor(), crHandPoint);
+  EXPECT_EQ(Query->RecNo(), 1);
+  const std::string dbf = (Dir / "stock.dbf").string();
+  ASSERT_TRUE(fs::exists(dbf));
+  int status = 0;
+  const std::string out = tolvane::test::RunProgram(
+      "/usr/bin/python3 -W ignore -c \"import dbf,sys\n"
+      "t = dbf.Table(sys.argv[1]); t.open()\n"
+      "print(';'.join(t.field_names))\n"
+      "for r in t: print(';'.join(repr(v.strip() if isinstance(v, str) else v) for v in r))\" '" + dbf + "'",
+      status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_EQ(out,
+            "sku;name;qty;price;active;received\n"
+            "'4006381333931';'Highlighter';120;1.25;True;datetime.date(2026, 11, 2)\n"
+            "'5512345000017';'O\\'Neil \"label\"';-3;0.1;False;None\n");
+
+  // A value its column cannot hold stops the export with an error naming it,
+  // and the table written before stays as it was.
+  tolvane::test::MakeDatabase(Db, "CREATE TABLE w (c VARCHAR(3)); INSERT INTO w VALUES ('toolong');");
+  const auto before = fs::last_write_time(dbf);
+  Query->Close();
+  Query->SetSQL("SELECT * FROM w");
+  Query->Open();
+  try {
+    Export.SaveToFile((Dir / "stock").string());
+    ADD_FAILURE() << "no error for a value that does not fit";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("toolong"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(fs::last_write_time(dbf), before);
+}
+
+}  // namespace

@@ -446,15 +446,16 @@ TEST_P(DbfTables, EveryTypeReadsBackInBothReaders) {
       {Text(controls), Text(printable), Text(""), Int(-32768), Int(0), Int(-2147483648LL), Int(0),
        Int(-99999999999999999), Real(1e-300), Real(-0.0001), Bcd("-0.01", -0.01), Bcd("-999999999999999", -999999999999999.0),
        Bool(true), Day(1, 1, 1), Clock(0), Stamp(1, 1, 1, 0), Text(""), Text("")},
-      // Doubles that take all their digits or an exponent, and BCD text in exponent form.
+      // Doubles that take all their digits or an exponent; BCD text in exponent form,
+      // with more places than the column (zeros) and more digits (zeros).
       {Text("x"), Text("y"), Text("z"), Int(-1), Int(1), Int(-1), Int(2), Int(-1), Real(-0.0), Real(1.0 / 3),
        Bcd("-0.50", -0.5), Bcd("1.5e3", 1500), Bool(false), Day(1900, 1, 1), Clock(1), Stamp(2000, 1, 1, 1),
        Text("a"), Text("b")},
       {Text("x"), Text("y"), Text("z"), Int(0), Int(0), Int(0), Int(3), Int(0), Real(5e-324), Real(0.30000000000000004),
-       Bcd("0", 0), Bcd("1e14", 1e14), Bool(true), Day(2000, 2, 29), Clock(43200000), Stamp(1970, 1, 1, 0),
+       Bcd("0.000", 0), Bcd("1e14", 1e14), Bool(true), Day(2000, 2, 29), Clock(43200000), Stamp(1970, 1, 1, 0),
        Text("c"), Text("d")},
       {Text("x"), Text("y"), Text("z"), Int(0), Int(0), Int(0), Int(4), Int(0), Real(1.234567890123456e-5),
-       Real(1e308), Bcd("0.01", 0.01), Bcd("1", 1), Bool(true), Day(2000, 1, 1), Clock(0), Stamp(1, 1, 1, 0),
+       Real(1e308), Bcd("0.0100000000000000000000000", 0.01), Bcd("1", 1), Bool(true), Day(2000, 1, 1), Clock(0), Stamp(1, 1, 1, 0),
        Text("c"), Text("d")},
       // Nothing but NULL.
       std::vector<TCell>(EveryType.size(), Null()),

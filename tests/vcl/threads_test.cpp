@@ -48,14 +48,16 @@ TEST(ThreadTest, WaitForRunsTheEndNotificationAndSurvivesSelfDisposal) {
   EXPECT_EQ(alive, 0);
 }
 
-TEST(ThreadTest, AThreadDeletedFromOutsideIsStoppedFirst) {
+TEST(ThreadTest, DeletingAnEndedThreadRunsItsPendingEndNotification) {
   std::atomic<int> alive{0};
   int notified = 0;
   {
     TCounting t(&alive);
     t.OnTerminate = [&](TObject*) { ++notified; };
     t.Resume();
-    Sleep(20);
+    t.Terminate();
+    while (!t.Ran) Sleep(1);   // Execute has returned; its end is still queued
+    EXPECT_EQ(notified, 0);
   }
   EXPECT_EQ(alive, 0);
   EXPECT_EQ(notified, 1);

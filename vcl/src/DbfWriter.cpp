@@ -9,9 +9,10 @@
 //
 // Every value is written as text that readers of the format read back
 // unchanged. Both flavours use the column types every reader knows (C, N,
-// L, D, M): the binary types of later FoxPro versions are not readable by
-// FoxPro 2 tables' readers. What a column cannot hold raises EDatabaseError
-// naming the field, the record and the value.
+// L, D, M): the binary types later FoxPro versions added (B, I, T) belong to
+// a table version of their own, which readers of a FoxPro 2 table (0xF5)
+// reject and other readers show as raw bytes. What a column cannot hold
+// raises EDatabaseError naming the field, the record and the value.
 
 #include "TableFormats.h"
 
@@ -417,9 +418,10 @@ std::size_t DecimalToText(std::string_view Text, int Decimals, char* Out, int Wi
   std::size_t i = 0;
   bool negative = false;
   if (i < Text.size() && (Text[i] == '-' || Text[i] == '+')) negative = Text[i++] == '-';
-  char digits[64];
-  int n = 0;              // significant digits kept, leading zeros dropped
-  int exponent = 0;       // the value is digits * 10^exponent
+  char digits[ExactDigits];
+  int n = 0;              // significant digits kept, without leading and trailing zeros
+  int zeros = 0;          // zeros after them, kept back until another digit follows
+  int exponent = 0;       // the value is digits * 10^(exponent + zeros)
   bool any = false, point = false;
   for (; i < Text.size(); ++i) {
     const char ch = Text[i];
@@ -429,13 +431,14 @@ std::size_t DecimalToText(std::string_view Text, int Decimals, char* Out, int Wi
     }
     if (ch < '0' || ch > '9') break;
     any = true;
-    if (n == 0 && ch == '0') {
-      if (point) --exponent;
+    if (point) --exponent;
+    if (ch == '0') {
+      if (n > 0) ++zeros;
       continue;
     }
-    if (n == static_cast<int>(sizeof digits)) return 0;
+    if (n + zeros >= ExactDigits) return 0;   // more digits than a double holds exactly
+    for (; zeros > 0; --zeros) digits[n++] = '0';
     digits[n++] = ch;
-    if (point) --exponent;
   }
   if (!any) return 0;
   if (i < Text.size() && (Text[i] == 'e' || Text[i] == 'E')) {
@@ -449,12 +452,12 @@ std::size_t DecimalToText(std::string_view Text, int Decimals, char* Out, int Wi
     i = Text.size();
   }
   if (i != Text.size()) return 0;
-  while (n > 0 && digits[n - 1] == '0') {
-    --n;
-    ++exponent;
+  exponent += zeros;
+  if (n == 0) {
+    negative = false;   // zero, however many places it was written with
+    exponent = 0;
   }
-  if (n > ExactDigits || -exponent > Decimals) return 0;
-  if (n == 0) negative = false;
+  if (-exponent > Decimals) return 0;
 
   // Digit k of digits stands for 10^(n - 1 - k + exponent).
   const int intDigits = std::max(0, n + exponent);

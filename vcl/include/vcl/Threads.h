@@ -35,9 +35,11 @@ class TThread : public TObject {
   // CreateSuspended must be true: see the class comment. False raises
   // EInvalidOperation.
   explicit TThread(bool CreateSuspended = true);
-  // Terminates the thread and waits for it when it is still running. A
-  // thread with FreeOnTerminate set deletes itself; deleting it from outside
-  // while it runs is an error.
+  // Waits for a thread that has ended but whose end notification has not run
+  // yet, and runs it. A thread with FreeOnTerminate set deletes itself.
+  // Stop a running thread (Terminate, WaitFor) before deleting it from
+  // outside: by the time this base destructor runs, the derived object that
+  // Execute works on is already gone.
   ~TThread() override;
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
