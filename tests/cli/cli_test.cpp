@@ -160,12 +160,19 @@ TEST_F(CliTest, NoArgumentsRendersTheSamplesAndSaysWhere) {
   // add-ons (which ZXingReader does not read) decodes.
   int files = 0;
   for (const auto& e : fs::directory_iterator(Dir / "tolvane-samples")) {
+    if (e.path().extension() != ".png") continue;
     ++files;
     const std::string stem = e.path().stem().string();
     if (stem == "postnet" || stem == "upc2" || stem == "upc5") continue;
     EXPECT_TRUE(tolvane::test::DecodeWithZXing(e.path().string()).Ok) << e.path();
   }
   EXPECT_EQ(files, 11);
+  // And the sample database, exported to each kind of file.
+  for (const char* name : {"stock.db", "stock.txt", "stock.dbf", "stock.pdx"}) {
+    EXPECT_TRUE(fs::exists(Dir / "tolvane-samples" / name)) << name;
+    EXPECT_NE(r.Out.find(name), std::string::npos) << r.Out;
+  }
+  EXPECT_EQ(Slurp(Dir / "tolvane-samples" / "stock.txt").substr(0, 27), "\"sku\",\"name\",\"qty\",\"price\",");
 }
 
 }  // namespace

@@ -86,13 +86,18 @@ public:
 private:
   void Drain(int TimeoutMs) {
     pollfd fds[2] = {{FOut, POLLIN, 0}, {FErr, POLLIN, 0}};
-    if (poll(fds, 2, TimeoutMs) <= 0) return;
-    char buf[4096];
-    for (int i = 0; i < 2; ++i)
-      if (fds[i].revents & (POLLIN | POLLHUP)) {
-        const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-        if (n > 0) (i == 0 ? Out : Err).append(buf, static_cast<std::size_t>(n));
-      }
+    bool got = false;
+    if (poll(fds, 2, TimeoutMs) > 0) {
+      char buf[4096];
+      for (int i = 0; i < 2; ++i)
+        if (fds[i].revents & (POLLIN | POLLHUP)) {
+          const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+          if (n > 0) (i == 0 ? Out : Err).append(buf, static_cast<std::size_t>(n));
+          got = got || n > 0;
+        }
+    }
+    // Both pipes closed (the child has gone): wait as long as asked anyway.
+    if (!got && TimeoutMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(TimeoutMs));
   }
   pid_t FPid = -1;
   int FOut = -1, FErr = -1;
@@ -116,20 +121,29 @@ protected:
     const auto end = Clock::now() + 5s;
     while (!(fs::exists(Near) && fs::exists(Far)) && Clock::now() < end) std::this_thread::sleep_for(10ms);
     ASSERT_TRUE(fs::exists(Near) && fs::exists(Far)) << Socat->Err;
-    NearFd = open(Near.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    // Non-blocking: a test whose reader is gone must fail, not hang on a full pty.
+    NearFd = open(Near.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     ASSERT_GE(NearFd, 0);
   }
   void TearDown() override {
     if (NearFd >= 0) close(NearFd);
   }
   void Send(const std::string& Bytes) {
-    ASSERT_EQ(write(NearFd, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
+    std::size_t at = 0;
+    const auto end = Clock::now() + 5s;
+    while (at < Bytes.size() && Clock::now() < end) {
+      const ssize_t n = write(NearFd, Bytes.data() + at, Bytes.size() - at);
+      if (n > 0) at += static_cast<std::size_t>(n);
+      else std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_EQ(at, Bytes.size()) << "the pty did not take the bytes";
   }
   // Starts the wedge on the far end and waits until it delivers.
   std::unique_ptr<TChild> StartWedge(std::vector<std::string> Options) {
     std::vector<std::string> argv{TOLVANE_CLI, "wedge", "--port", Far};
     argv.insert(argv.end(), Options.begin(), Options.end());
     auto child = std::make_unique<TChild>(argv);
+    EXPECT_TRUE(child->Started()) << TOLVANE_CLI;
     // Knock until the reader answers: it opens the port a moment after start.
     const bool up = child->ReadUntil([&](const std::string& Out, const std::string&) {
       Send(".");

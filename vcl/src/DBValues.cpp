@@ -262,7 +262,8 @@ void ToCell(const TSqlValue& V, TFieldType Type, const std::string& FieldName, T
       if (V.Kind == TSqlValue::Float) C.Float = V.Real;
       else if (V.Kind == TSqlValue::Integer) {
         C.Float = static_cast<double>(V.Int);
-        if (static_cast<std::int64_t>(C.Float) != V.Int || std::fabs(C.Float) >= 9.2e18) NotOfType(V, Type, FieldName);
+        // Only integers a double holds exactly (beyond 2^53 some are not).
+        if (std::fabs(C.Float) >= 9.2e18 || static_cast<std::int64_t>(C.Float) != V.Int) NotOfType(V, Type, FieldName);
       } else if (!(V.Kind == TSqlValue::Text && ParseDouble(V.Bytes, C.Float))) NotOfType(V, Type, FieldName);
       return;
     case ftBCD:
