@@ -124,7 +124,10 @@ void PlainPxLoop(const std::string& Db, const std::string& Out) {
   const int lens[] = {4, 12, 8, 4, 4};
   for (int i = 0; i < 5; ++i) fields[i] = {strdup(names[i]), types[i], lens[i], 0};
   fs::remove(Out);
-  PX_create_file(px, fields, 5, Out.c_str(), pxfFileTypNonIndexDB);
+  // A buffered stream of our own, as the exporter's writer uses.
+  FILE* out = std::fopen(Out.c_str(), "w+b");
+  std::setvbuf(out, nullptr, _IOFBF, 1 << 16);
+  PX_create_fp(px, fields, 5, out, pxfFileTypNonIndexDB);
   char record[32];
   while (sqlite3_step(st) == SQLITE_ROW) {
     char* p = record;
@@ -143,6 +146,7 @@ void PlainPxLoop(const std::string& Db, const std::string& Out) {
   }
   PX_close(px);
   PX_delete(px);
+  std::fclose(out);
   sqlite3_finalize(st);
   sqlite3_close(db);
 }

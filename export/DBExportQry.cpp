@@ -142,29 +142,26 @@ void TDBExportQry::DumpToText() {
   TQuery* query = As<TQuery>(FDataSet);
   query->First();
   if (FSaveColumnNames) WriteHeader(f);
-  std::string line, text;
+  std::string line;
   while (!query->Eof()) {
     line.clear();
     for (int i = 0; i < query->FieldCount(); ++i) {
       const TField* field = query->Fields(i);
-      text = field->AsString();
-      if (!FDelimChar && field->GetDisplayWidth() >= static_cast<int>(text.size()))
-        text.append(static_cast<std::size_t>(field->GetDisplayWidth()) - text.size() + 1, ' ');
-      if (FQuoteChar && !IsUnquotedType(field->DataType())) {
-        if (text.size() == 1 && text[0] == FQuoteChar) {
-          line += FQuoteChar;
-          line += FQuoteChar;
-        } else {
-          line += FQuoteChar;
-          line += text;
-          line += FQuoteChar;
-        }
-      } else {
-        line += text;
-      }
+      const bool quoted = FQuoteChar && !IsUnquotedType(field->DataType());
+      if (quoted) line += FQuoteChar;
+      // The text goes straight into the line; padding and the closing quote follow it.
+      const std::size_t textStart = line.size();
+      field->AppendText(line);
+      const std::size_t length = line.size() - textStart;
+      if (!FDelimChar && field->GetDisplayWidth() >= static_cast<int>(length))
+        line.append(static_cast<std::size_t>(field->GetDisplayWidth()) - length + 1, ' ');
+      // A text that is exactly the quote character becomes two of them: the
+      // opening quote and the text are those two already.
+      if (quoted && !(line.size() - textStart == 1 && line[textStart] == FQuoteChar)) line += FQuoteChar;
       if (i != query->FieldCount() - 1 && FDelimChar) line += FDelimChar;
     }
-    f.WriteLn(line);
+    line += "\r\n";
+    f.Write(line);
     query->Next();
   }
   query->First();

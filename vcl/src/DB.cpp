@@ -48,6 +48,17 @@ std::string TField::AsString() const {
   return detail::CellText(cell, FDataType);
 }
 
+void TField::GetText(std::string& Out) const {
+  Out.clear();
+  AppendText(Out);
+}
+
+void TField::AppendText(std::string& Out) const {
+  detail::TCell cell;
+  detail::ToCell(FDataSet->Value(FIndex), FDataType, FFieldName, cell, FScratch);
+  detail::AppendCellText(cell, FDataType, Out);
+}
+
 std::int64_t TField::AsLargeInt() const {
   const TSqlValue& v = FDataSet->Value(FIndex);
   detail::TCell cell;

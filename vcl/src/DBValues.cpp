@@ -310,17 +310,55 @@ void ToCell(const TSqlValue& V, TFieldType Type, const std::string& FieldName, T
   }
 }
 
-std::string CellText(const TCell& C, TFieldType Type) {
-  if (C.Null) return {};
+namespace {
+
+// Appends Value as Width decimal digits, zero-padded.
+void AppendDigits(std::string& Out, int Value, int Width) {
+  char d[8];
+  for (int i = Width - 1; i >= 0; --i, Value /= 10) d[i] = static_cast<char>('0' + Value % 10);
+  Out.append(d, static_cast<std::size_t>(Width));
+}
+
+void AppendDate(std::string& Out, const TDateValue& D) {
+  AppendDigits(Out, D.Year, 4);
+  Out += '-';
+  AppendDigits(Out, D.Month, 2);
+  Out += '-';
+  AppendDigits(Out, D.Day, 2);
+}
+
+}  // namespace
+
+void AppendCellText(const TCell& C, TFieldType Type, std::string& Out) {
+  if (C.Null) return;
+  char buf[48];
   switch (Type) {
-    case ftSmallint: case ftInteger: case ftLargeint: case ftWord: case ftAutoInc: return std::to_string(C.Int);
-    case ftFloat: case ftCurrency: return ShortestDouble(C.Float);
-    case ftBoolean: return C.Bool ? "True" : "False";
-    case ftDate: return FormatDate(C.Date);
-    case ftTime: return FormatTime(C.TimeMs);
-    case ftDateTime: return FormatDate(C.Date) + "T" + FormatTime(C.TimeMs);
-    default: return std::string(C.Text);
+    case ftSmallint: case ftInteger: case ftLargeint: case ftWord: case ftAutoInc: {
+      auto r = std::to_chars(buf, buf + sizeof buf, C.Int);
+      Out.append(buf, r.ptr);
+      return;
+    }
+    case ftFloat: case ftCurrency: {
+      auto r = std::to_chars(buf, buf + sizeof buf, C.Float);
+      Out.append(buf, r.ptr);
+      return;
+    }
+    case ftBoolean: Out += C.Bool ? "True" : "False"; return;
+    case ftDate: AppendDate(Out, C.Date); return;
+    case ftTime: Out += FormatTime(C.TimeMs); return;
+    case ftDateTime:
+      AppendDate(Out, C.Date);
+      Out += 'T';
+      Out += FormatTime(C.TimeMs);
+      return;
+    default: Out.append(C.Text); return;
   }
+}
+
+std::string CellText(const TCell& C, TFieldType Type) {
+  std::string s;
+  AppendCellText(C, Type, s);
+  return s;
 }
 
 }  // namespace vcl::detail

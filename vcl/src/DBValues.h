@@ -36,5 +36,7 @@ void ToCell(const TSqlValue& Value, TFieldType Type, const std::string& FieldNam
             std::string& Scratch);
 // The cell's text in the field type's format (NULL: empty).
 std::string CellText(const TCell& Cell, TFieldType Type);
+// The same text appended to Out, without making strings of its own.
+void AppendCellText(const TCell& Cell, TFieldType Type, std::string& Out);
 
 }  // namespace vcl::detail

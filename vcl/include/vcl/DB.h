@@ -67,6 +67,10 @@ class TField : public TComponent {
   // The value as text in the field type's format (NULL: empty). Raises
   // EConvertError naming the field when the stored value is not of its type.
   virtual std::string AsString() const;
+  // The same text into Out (replacing what it held), reusing its storage;
+  // AppendText adds it to the end of Out.
+  void GetText(std::string& Out) const;
+  void AppendText(std::string& Out) const;
   // The text shown in a control; the same as AsString.
   std::string DisplayText() const { return AsString(); }
   std::int32_t AsInteger() const;     // EConvertError outside 32 bits
@@ -85,6 +89,7 @@ private:
   TFieldType FDataType;
   int FSize;
   int FDisplayWidth;
+  mutable std::string FScratch;   // GetText's converted text, kept for its storage
 };
 
 // ---- Data links and sources -------------------------------------------------
