@@ -22,6 +22,8 @@ PACKAGES=(
   libzint-dev zint                     # the peer: module rows in tests, speed in the benchmarks
   librsvg2-bin                         # renders our SVG output in the tests
   socat                                # linked serial-port pairs for the wedge tests
+  libsqlite3-dev sqlite3 pxlib-dev     # the SQL engine and the Paradox table library
+  python3-dbf gdal-bin python3-gdal    # independent readers of the dBASE files we write; ogr2ogr for the benchmark
 )
 
 step() { printf '\n== %s\n' "$*"; }

@@ -436,8 +436,19 @@ private:
   // Closing writes into the files' streams: declared after them, it goes first.
   struct TDocCloser {
     void operator()(pxdoc_t* Doc) const {
+      // pxlib up to 0.6.8 frees neither the stream nor the header of a blob
+      // file it was handed as a FILE (it does for one it opened itself).
+      pxstream_t* blobStream = nullptr;
+      mbhead_t* blobHead = nullptr;
+      if (Doc->px_blob && PX_get_majorversion() == 0 &&
+          (PX_get_minorversion() < 6 || (PX_get_minorversion() == 6 && PX_get_subminorversion() <= 8))) {
+        blobStream = Doc->px_blob->mb_stream;
+        blobHead = Doc->px_blob->mb_head;
+      }
       PX_close(Doc);
       PX_delete(Doc);
+      std::free(blobStream);
+      std::free(blobHead);
     }
   };
   std::unique_ptr<pxdoc_t, TDocCloser> FDoc;
