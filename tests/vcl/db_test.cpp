@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 class DataAccessTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    Dir = fs::path(tolvane::test::TestTempDir()) / "db";
+    // One folder per test: CTest runs the tests of a build in parallel.
+    Dir = fs::path(tolvane::test::TestTempDir()) /
+          ("db-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(Dir);
     Db = tolvane::test::MakeDatabase((Dir / "types.db").string(), R"sql(
       CREATE TABLE t (i INTEGER, s SMALLINT, b BIGINT, r REAL, n NUMERIC(10,2), m MONEY, f BOOLEAN,
