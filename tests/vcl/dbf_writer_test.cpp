@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "Decoders.h"
+#include "TableCells.h"
 #include "TableFormats.h"
 
 using namespace vcl;
@@ -235,55 +236,9 @@ std::string Token(const TTableFieldDef& F, const TCell& C, bool Gdal) {
   }
 }
 
-// ---- Cells ------------------------------------------------------------------------------
+// ---- Cells: tests/support/TableCells.h
 
-TCell Null() { return TCell{}; }
-TCell Int(std::int64_t V) {
-  TCell c;
-  c.Null = false;
-  c.Int = V;
-  return c;
-}
-TCell Real(double V) {
-  TCell c;
-  c.Null = false;
-  c.Float = V;
-  return c;
-}
-TCell Bcd(std::string_view Text, double V) {
-  TCell c = Real(V);
-  c.Text = Text;
-  return c;
-}
-TCell Bool(bool V) {
-  TCell c;
-  c.Null = false;
-  c.Bool = V;
-  return c;
-}
-TCell Day(int Y, int M, int D) {
-  TCell c;
-  c.Null = false;
-  c.Date = {Y, M, D};
-  return c;
-}
-TCell Clock(std::int32_t Ms) {
-  TCell c;
-  c.Null = false;
-  c.TimeMs = Ms;
-  return c;
-}
-TCell Stamp(int Y, int M, int D, std::int32_t Ms) {
-  TCell c = Day(Y, M, D);
-  c.TimeMs = Ms;
-  return c;
-}
-TCell Text(std::string_view V) {
-  TCell c;
-  c.Null = false;
-  c.Text = V;
-  return c;
-}
+using namespace tolvane::test;
 
 std::string Bytes(int First, int Last) {
   std::string s;
@@ -436,26 +391,26 @@ TEST_P(DbfTables, EveryTypeReadsBackInBothReaders) {
       // Everyday values.
       {Text("Ann Smith"), Text("note"), Text("twenty characters..."), Int(12), Int(7), Int(100000), Int(1),
        Int(1234567890123), Real(0.1), Real(12.34), Bcd("123.45", 123.45), Bcd("42", 42), Bool(true),
-       Day(2024, 2, 29), Clock(47109250), Stamp(2024, 2, 29, 47109250), Text("line 1\r\nline 2"), Text(blob3)},
+       Date(2024, 2, 29), Time(47109250), Stamp(2024, 2, 29, 47109250), Text("line 1\r\nline 2"), Text(blob3)},
       // The largest values of each column, 8-bit text of exactly the field's size.
       {Text(eightBit), Text(note254), Text(longText), Int(32767), Int(65535), Int(2147483647), Int(2147483647),
        Int(999999999999999999), Real(1.2345678901234568e20), Real(922337203685477.5807),
        Bcd("9999999999999.99", 9999999999999.99), Bcd("999999999999999", 999999999999999.0), Bool(false),
-       Day(9999, 12, 31), Clock(86399999), Stamp(9999, 12, 31, 86399999), Text(memo1500), Text(allBytes)},
+       Date(9999, 12, 31), Time(86399999), Stamp(9999, 12, 31, 86399999), Text(memo1500), Text(allBytes)},
       // The smallest ones, control characters and empty texts.
       {Text(controls), Text(printable), Text(""), Int(-32768), Int(0), Int(-2147483648LL), Int(0),
        Int(-99999999999999999), Real(1e-300), Real(-0.0001), Bcd("-0.01", -0.01), Bcd("-999999999999999", -999999999999999.0),
-       Bool(true), Day(1, 1, 1), Clock(0), Stamp(1, 1, 1, 0), Text(""), Text("")},
+       Bool(true), Date(1, 1, 1), Time(0), Stamp(1, 1, 1, 0), Text(""), Text("")},
       // Doubles that take all their digits or an exponent; BCD text in exponent form,
       // with more places than the column (zeros) and more digits (zeros).
       {Text("x"), Text("y"), Text("z"), Int(-1), Int(1), Int(-1), Int(2), Int(-1), Real(-0.0), Real(1.0 / 3),
-       Bcd("-0.50", -0.5), Bcd("1.5e3", 1500), Bool(false), Day(1900, 1, 1), Clock(1), Stamp(2000, 1, 1, 1),
+       Bcd("-0.50", -0.5), Bcd("1.5e3", 1500), Bool(false), Date(1900, 1, 1), Time(1), Stamp(2000, 1, 1, 1),
        Text("a"), Text("b")},
       {Text("x"), Text("y"), Text("z"), Int(0), Int(0), Int(0), Int(3), Int(0), Real(5e-324), Real(0.30000000000000004),
-       Bcd("0.000", 0), Bcd("1e14", 1e14), Bool(true), Day(2000, 2, 29), Clock(43200000), Stamp(1970, 1, 1, 0),
+       Bcd("0.000", 0), Bcd("1e14", 1e14), Bool(true), Date(2000, 2, 29), Time(43200000), Stamp(1970, 1, 1, 0),
        Text("c"), Text("d")},
       {Text("x"), Text("y"), Text("z"), Int(0), Int(0), Int(0), Int(4), Int(0), Real(1.234567890123456e-5),
-       Real(1e308), Bcd("0.0100000000000000000000000", 0.01), Bcd("1", 1), Bool(true), Day(2000, 1, 1), Clock(0), Stamp(1, 1, 1, 0),
+       Real(1e308), Bcd("0.0100000000000000000000000", 0.01), Bcd("1", 1), Bool(true), Date(2000, 1, 1), Time(0), Stamp(1, 1, 1, 0),
        Text("c"), Text("d")},
       // Nothing but NULL.
       std::vector<TCell>(EveryType.size(), Null()),
@@ -535,10 +490,10 @@ TEST_P(DbfTables, ValueItCannotHoldRaisesAndLeavesTheOlderTable) {
       {{"DEC", ftBCD, 2}, Bcd("1.234", 1.234), "'1.234'"},                  // more places than the column
       {{"DEC", ftBCD, 2}, Bcd("12345678901234.56", 12345678901234.56), "'12345678901234.56'"},  // 16 digits
       {{"DEC", ftBCD, 2}, Bcd("12abc", 12), "'12abc'"},
-      {{"DAY", ftDate}, Day(0, 1, 1), "0000-01-01"},
-      {{"DAY", ftDate}, Day(10000, 1, 1), "10000-01-01"},
-      {{"DAY", ftDate}, Day(2023, 2, 29), "2023-02-29"},
-      {{"CLOCK", ftTime}, Clock(86400000), "86400000 ms"},
+      {{"DAY", ftDate}, Date(0, 1, 1), "0000-01-01"},
+      {{"DAY", ftDate}, Date(10000, 1, 1), "10000-01-01"},
+      {{"DAY", ftDate}, Date(2023, 2, 29), "2023-02-29"},
+      {{"CLOCK", ftTime}, Time(86400000), "86400000 ms"},
       {{"STAMP", ftDateTime}, Stamp(2024, 13, 1, 0), "2024-13-01"},
       {{"MEMO", ftMemo}, Text("a\x1A\x1A" "b"), "'a\\x1A\\x1Ab'", true},    // the dBASE memo end mark
       {{"MEMO", ftMemo}, Text("end\x1A"), "'end\\x1A'", true},               // would run into it

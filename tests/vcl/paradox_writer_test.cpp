@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Decoders.h"
+#include "TableCells.h"
 #include "TableFormats.h"
 
 // pxlib's header does not declare C linkage itself.
@@ -41,51 +42,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// ---- Cells -------------------------------------------------------------------------
+// ---- Cells: tests/support/TableCells.h
 
-TCell Null() { return TCell{}; }
-TCell Int(std::int64_t V) {
-  TCell c;
-  c.Null = false;
-  c.Int = V;
-  return c;
-}
-TCell Float(double V) {
-  TCell c;
-  c.Null = false;
-  c.Float = V;
-  return c;
-}
-TCell Text(std::string_view V) {
-  TCell c;
-  c.Null = false;
-  c.Text = V;
-  return c;
-}
-TCell Bcd(std::string_view V) { return Text(V); }
-TCell Bool(bool V) {
-  TCell c;
-  c.Null = false;
-  c.Bool = V;
-  return c;
-}
-TCell Date(int Y, int M, int D) {
-  TCell c;
-  c.Null = false;
-  c.Date = {Y, M, D};
-  return c;
-}
-TCell Time(std::int32_t Ms) {
-  TCell c;
-  c.Null = false;
-  c.TimeMs = Ms;
-  return c;
-}
-TCell Stamp(int Y, int M, int D, std::int32_t Ms) {
-  TCell c = Date(Y, M, D);
-  c.TimeMs = Ms;
-  return c;
-}
+using namespace tolvane::test;
 
 // ---- Files -------------------------------------------------------------------------
 
@@ -494,16 +453,16 @@ TEST_F(Paradox, EveryTypeReadsBackAsWritten) {
        {Int(Two53), Int(-Two53), Null(), Int(0), Int(1234567890123), Int(-1)}},
       // -0 keeps its sign; the smallest denormal; infinities.
       {{"Real", ftFloat, 0}, pxfNumber, 8,
-       {Float(-0.0), Float(DBL_MAX), Float(4.9406564584124654e-324), Float(-INFINITY), Null(), Float(0.1)}},
+       {Real(-0.0), Real(DBL_MAX), Real(4.9406564584124654e-324), Real(-INFINITY), Null(), Real(0.1)}},
       {{"Money", ftCurrency, 0}, pxfCurrency, 8,
-       {Float(0.01), Float(-1234567.89), Float(0), Null(), Float(1e15), Float(INFINITY)}},
+       {Real(0.01), Real(-1234567.89), Real(0), Null(), Real(1e15), Real(INFINITY)}},
       // BCD: the size byte is the decimal places; 32 digits in all.
       {{"Dec2", ftBCD, 2}, pxfBCD, 2,
        {Bcd("123.45"), Bcd("-0.01"), Bcd(WidestDec2), Bcd("+5"), Null(), Bcd("-012.500")}},
       {{"Dec0", ftBCD, 0}, pxfBCD, 0,
        {Bcd(ThirtyTwoDigits), Bcd("-1"), Bcd("0"), Null(), Bcd(MinusThirtyTwoDigits), Bcd("7.")}},
       // Only a double: taken when its digits at the field's places are exact.
-      {{"DecF", ftBCD, 4}, pxfBCD, 4, {Float(2.5), Float(-0.125), Null(), Float(0), Float(1e20), Float(-3)}},
+      {{"DecF", ftBCD, 4}, pxfBCD, 4, {Real(2.5), Real(-0.125), Null(), Real(0), Real(1e20), Real(-3)}},
       {{"Flag", ftBoolean, 0}, pxfLogical, 1, {Bool(true), Bool(false), Null(), Bool(true), Bool(false), Bool(true)}},
       {{"Day", ftDate, 0}, pxfDate, 4,
        {Date(1, 1, 1), Date(9999, 12, 31), Date(2000, 2, 29), Date(1899, 12, 30), Null(), Date(1970, 1, 1)}},
@@ -583,11 +542,11 @@ TEST_F(Paradox, BadValueRaisesAndKeepsTheOlderTable) {
       {{"N", ftInteger, 0}, Int(-2147483648LL), "-2147483648"},   // NULL's bytes
       {{"N", ftAutoInc, 0}, Int(2147483648LL), "2147483648"},
       {{"N", ftLargeint, 0}, Int(Two53 + 1), "9007199254740993"}, // no double holds it
-      {{"R", ftFloat, 0}, Float(std::nan("")), "NaN"},
+      {{"R", ftFloat, 0}, Real(std::nan("")), "NaN"},
       {{"D", ftBCD, 2}, Bcd("1.234"), "'1.234'"},                 // a digit past the places
       {{"D", ftBCD, 2}, Bcd(TooWideDec2), "'1111111111111111111111111111111'"},
       {{"D", ftBCD, 2}, Bcd("1e5"), "'1e5'"},
-      {{"D", ftBCD, 1}, Float(0.05), "0.050000000000000003"},     // not this double at one place
+      {{"D", ftBCD, 1}, Real(0.05), "0.050000000000000003"},     // not this double at one place
       {{"T", ftDate, 0}, Date(2023, 2, 29), "2023-02-29"},
       {{"T", ftDate, 0}, Date(0, 12, 31), "0000-12-31"},
       {{"T", ftTime, 0}, Time(86400000), "86400000 ms after midnight"},

@@ -14,6 +14,7 @@
 // reject and other readers show as raw bytes. What a column cannot hold
 // raises EDatabaseError naming the field, the record and the value.
 
+#include "StagedFiles.h"
 #include "TableFormats.h"
 
 #include <fcntl.h>
@@ -211,13 +212,7 @@ void AssignNames(const std::vector<TTableFieldDef>& Fields, std::vector<TColumn>
 class TOutFile {
 public:
   explicit TOutFile(std::string FinalName) : FFinal(std::move(FinalName)), FBuffer(new char[BufferSize]) {
-    static std::atomic<unsigned> Counter{0};
-    for (;;) {
-      FTemp = FFinal + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(++Counter);
-      FFd = open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (FFd >= 0) break;
-      if (errno != EEXIST) Fail("Cannot create", errno);
-    }
+    FFd = CreateStagedFile(FFinal, O_WRONLY, FTemp);
   }
   TOutFile(const TOutFile&) = delete;
   TOutFile& operator=(const TOutFile&) = delete;
@@ -775,35 +770,12 @@ void TDbfWriter::Finish() {
   FFinished = true;
 }
 
-// Moves the memo file, then the table into place. Should the table's move
-// fail after the memo's, the older table gets its own memo file back: it was
-// kept under a second name (a hard link) until the table was in place.
+// Moves the memo file, then the table into place (see MoveTableIntoPlace),
+// and removes memo files of the other flavour that the older table left.
 void TDbfWriter::MoveIntoPlace() {
-  std::string kept;
-  if (FMemo) {
-    const std::string& memo = FMemo->FinalName();
-    for (unsigned n = 1; kept.empty(); ++n) {
-      const std::string name = memo + ".old" + std::to_string(getpid()) + "-" + std::to_string(n);
-      if (link(memo.c_str(), name.c_str()) == 0) kept = name;
-      else if (errno != EEXIST) break;   // no older memo, or no links on this file system
-    }
-    try {
-      FMemo->MoveIntoPlace();
-    } catch (...) {
-      if (!kept.empty()) unlink(kept.c_str());
-      throw;
-    }
-  }
-  try {
-    FTable.MoveIntoPlace();
-  } catch (...) {
-    if (FMemo) {
-      if (!kept.empty()) rename(kept.c_str(), FMemo->FinalName().c_str());
-      else unlink(FMemo->FinalName().c_str());
-    }
-    throw;
-  }
-  if (!kept.empty()) unlink(kept.c_str());
+  MoveTableIntoPlace(FMemo ? FMemo->FinalName() : std::string(),
+                     FMemo ? std::function<void()>([this] { FMemo->MoveIntoPlace(); }) : nullptr,
+                     [this] { FTable.MoveIntoPlace(); });
   for (const std::string& name : FOtherMemoNames) unlink(name.c_str());
 }
 

@@ -43,6 +43,7 @@
 //   - it leaves the .mb file's last block short when a large blob ends it;
 //     the file is padded to whole 4 KiB blocks.
 
+#include "StagedFiles.h"
 #include "TableFormats.h"
 
 #include <fcntl.h>
@@ -213,13 +214,7 @@ class TPagedFile {
 public:
   explicit TPagedFile(std::string Final) : FFinal(std::move(Final)) {
     for (TPage& p : FPages) p.Data = std::make_unique<char[]>(PageSize);
-    static std::atomic<unsigned> Counter{0};
-    for (;;) {
-      FTemp = FFinal + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(++Counter);
-      FFd = open(FTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (FFd >= 0) break;
-      if (errno != EEXIST) Fail("Cannot create", errno);
-    }
+    FFd = CreateStagedFile(FFinal, O_RDWR, FTemp);
     const cookie_io_functions_t io = {&TPagedFile::CookieRead, &TPagedFile::CookieWrite, &TPagedFile::CookieSeek,
                                       &TPagedFile::CookieClose};
     FStream = fopencookie(this, "w+", io);
@@ -673,36 +668,12 @@ void TParadoxWriter::Finish() {
   FFinished = true;
 }
 
-// Moves the blob file, then the table into place. Should the table's move
-// fail after the blob file's, the older table gets its own blob file back:
-// it was kept under a second name (a hard link) until the table was in place.
+// Moves the blob file, then the table into place (see MoveTableIntoPlace).
 // A table without blob fields removes the blob file of the table it replaces.
 void TParadoxWriter::MoveIntoPlace() {
   const std::string blobPath = ChangeFileExt(FPath, ".mb");
-  std::string kept;
-  if (FBlobs) {
-    for (unsigned n = 1; kept.empty(); ++n) {
-      const std::string name = blobPath + ".old" + std::to_string(getpid()) + "-" + std::to_string(n);
-      if (link(blobPath.c_str(), name.c_str()) == 0) kept = name;
-      else if (errno != EEXIST) break;   // no older blob file, or no links on this file system
-    }
-    try {
-      FBlobs->MoveIntoPlace();
-    } catch (...) {
-      if (!kept.empty()) unlink(kept.c_str());
-      throw;
-    }
-  }
-  try {
-    FTable->MoveIntoPlace();
-  } catch (...) {
-    if (FBlobs) {
-      if (!kept.empty()) rename(kept.c_str(), blobPath.c_str());
-      else unlink(blobPath.c_str());
-    }
-    throw;
-  }
-  if (!kept.empty()) unlink(kept.c_str());
+  MoveTableIntoPlace(blobPath, FBlobs ? std::function<void()>([this] { FBlobs->MoveIntoPlace(); }) : nullptr,
+                     [this] { FTable->MoveIntoPlace(); });
   if (!FBlobs && blobPath != FPath) unlink(blobPath.c_str());
 }
 
