@@ -65,7 +65,7 @@ TEST_F(DataAccessTest, DeclaredTypesGiveFieldTypesTextsAndWidths) {
       {"dt", ftDateTime, 0, 19, "2024-03-01T08:00:00", "2024-03-01T23:59:59"},  // ISO 8601
       {"c", ftString, 8, 8, "Smith", ""},
       {"x", ftMemo, 0, 10, "long text", ""},
-      {"bl", ftBlob, 0, 10, std::string("\0\xFF", 2).c_str(), ""},
+      {"bl", ftBlob, 0, 10, "", ""},                        // its bytes 00 FF are compared below
       {"u", ftInteger, 0, 11, "5", "text"},                  // no declared type: the first value's class
   };
   ASSERT_EQ(q->FieldCount(), static_cast<int>(std::size(rows)));

@@ -209,19 +209,10 @@ void AssignNames(const std::vector<TTableFieldDef>& Fields, std::vector<TColumn>
 
 // A file written under a temporary name beside its final one, through a
 // buffer; removed on destruction unless moved into place.
-class TOutFile {
+class TOutFile : public TStagedFile {
 public:
-  explicit TOutFile(std::string FinalName) : FFinal(std::move(FinalName)), FBuffer(new char[BufferSize]) {
-    FFd = CreateStagedFile(FFinal, O_WRONLY, FTemp);
-  }
-  TOutFile(const TOutFile&) = delete;
-  TOutFile& operator=(const TOutFile&) = delete;
-  ~TOutFile() {
-    if (FFd >= 0) close(FFd);
-    if (!FInPlace) unlink(FTemp.c_str());
-  }
-
-  const std::string& FinalName() const { return FFinal; }
+  explicit TOutFile(std::string FinalName)
+      : TStagedFile(std::move(FinalName), O_WRONLY), FBuffer(new char[BufferSize]) {}
 
   // Room for Count bytes (at most BufferSize) at the end of the buffer,
   // taken by Commit; what is not committed is overwritten by the next call.
@@ -273,18 +264,7 @@ public:
 
   void Close() {
     Flush();
-    const int fd = FFd;
-    FFd = -1;
-    if (close(fd) != 0) Fail("Cannot write", errno);
-  }
-
-  void MoveIntoPlace() {
-    if (rename(FTemp.c_str(), FFinal.c_str()) != 0) Fail("Cannot replace", errno);
-    FInPlace = true;
-  }
-
-  [[noreturn]] void Fail(const char* What, int Code) const {
-    throw EInOutError(std::string(What) + " " + FFinal + ": " + SysErrorMessage(Code), Code);
+    CloseFile();
   }
 
 private:
@@ -300,12 +280,8 @@ private:
     }
   }
 
-  std::string FFinal;
-  std::string FTemp;
   std::unique_ptr<char[]> FBuffer;
   std::size_t FUsed = 0;
-  int FFd = -1;
-  bool FInPlace = false;
 };
 
 void PutLE16(char* P, std::uint32_t V) {

@@ -210,11 +210,10 @@ bool BcdText(std::string_view Text, int Places, std::string& Out) {
 // slot count away, so appending writes each page once when it is pushed out.
 // A failed read or write is kept (Error) rather than reported to pxlib, which
 // is not made to handle one: the writer checks after every call.
-class TPagedFile {
+class TPagedFile : public TStagedFile {
 public:
-  explicit TPagedFile(std::string Final) : FFinal(std::move(Final)) {
+  explicit TPagedFile(std::string Final) : TStagedFile(std::move(Final), O_RDWR) {
     for (TPage& p : FPages) p.Data = std::make_unique<char[]>(PageSize);
-    FFd = CreateStagedFile(FFinal, O_RDWR, FTemp);
     const cookie_io_functions_t io = {&TPagedFile::CookieRead, &TPagedFile::CookieWrite, &TPagedFile::CookieSeek,
                                       &TPagedFile::CookieClose};
     FStream = fopencookie(this, "w+", io);
@@ -230,7 +229,6 @@ public:
   ~TPagedFile() { Discard(); }
 
   FILE* Stream() const { return FStream; }
-  const std::string& FinalName() const { return FFinal; }
   std::uint64_t Size() const { return FSize; }
 
   // The stream's operations, for pxlib's stream functions as well: reads
@@ -288,18 +286,7 @@ public:
     for (TPage& p : FPages) WriteOut(p);
     Check();
     if (ftruncate(FFd, static_cast<off_t>(FSize)) != 0) Fail("Cannot write", errno);
-    const int fd = FFd;
-    FFd = -1;
-    if (close(fd) != 0) Fail("Cannot write", errno);
-  }
-
-  void MoveIntoPlace() {
-    if (rename(FTemp.c_str(), FFinal.c_str()) != 0) Fail("Cannot replace", errno);
-    FInPlace = true;
-  }
-
-  [[noreturn]] void Fail(const char* What, int Code) const {
-    throw EInOutError(std::string(What) + " " + FFinal + ": " + SysErrorMessage(Code), Code);
+    CloseFile();
   }
 
 private:
@@ -311,12 +298,10 @@ private:
     std::unique_ptr<char[]> Data;
   };
 
+  // Closes the stream; the staged file itself goes with the base.
   void Discard() {
     if (FStream) fclose(FStream);
     FStream = nullptr;
-    if (FFd >= 0) close(FFd);
-    FFd = -1;
-    if (!FInPlace && !FTemp.empty()) unlink(FTemp.c_str());
   }
 
   void Failed(int Code) {
@@ -382,10 +367,7 @@ private:
   }
   static int CookieClose(void*) { return 0; }
 
-  std::string FFinal, FTemp;
-  int FFd = -1;
   FILE* FStream = nullptr;
-  bool FInPlace = false;
   int FError = 0;              // errno of the first failed read or write
   std::uint64_t FPos = 0;      // the stream's position
   std::uint64_t FSize = 0;     // the file's size as pxlib sees it

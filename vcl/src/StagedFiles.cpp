@@ -10,17 +10,34 @@
 
 namespace vcl::detail {
 
-int CreateStagedFile(const std::string& Final, int OpenFlags, std::string& Temp) {
+TStagedFile::TStagedFile(std::string Final, int OpenFlags) : FFinal(std::move(Final)) {
   static std::atomic<unsigned> Counter{0};
   for (;;) {
-    Temp = Final + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(++Counter);
-    const int fd = open(Temp.c_str(), OpenFlags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) {
-      const int code = errno;
-      throw EInOutError("Cannot create " + Final + ": " + SysErrorMessage(code), code);
-    }
+    FTemp = FFinal + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(++Counter);
+    FFd = open(FTemp.c_str(), OpenFlags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (FFd >= 0) return;
+    if (errno != EEXIST) Fail("Cannot create", errno);
   }
+}
+
+TStagedFile::~TStagedFile() {
+  if (FFd >= 0) close(FFd);
+  if (!FInPlace) unlink(FTemp.c_str());
+}
+
+void TStagedFile::CloseFile() {
+  const int fd = FFd;
+  FFd = -1;
+  if (close(fd) != 0) Fail("Cannot write", errno);
+}
+
+void TStagedFile::MoveIntoPlace() {
+  if (rename(FTemp.c_str(), FFinal.c_str()) != 0) Fail("Cannot replace", errno);
+  FInPlace = true;
+}
+
+void TStagedFile::Fail(const char* What, int Code) const {
+  throw EInOutError(std::string(What) + " " + FFinal + ": " + SysErrorMessage(Code), Code);
 }
 
 void MoveTableIntoPlace(const std::string& CompanionPath, const std::function<void()>& MoveCompanion,

@@ -8,10 +8,30 @@
 
 namespace vcl::detail {
 
-// Creates a new file under a temporary name beside Final ("Final.tmpPID-N"),
-// opened with OpenFlags (O_CREAT | O_EXCL | O_CLOEXEC are added). Returns the
-// descriptor and sets Temp; raises EInOutError naming Final.
-int CreateStagedFile(const std::string& Final, int OpenFlags, std::string& Temp);
+// A new file under a temporary name beside its final one
+// ("Final.tmpPID-N"), opened with OpenFlags (O_CREAT | O_EXCL | O_CLOEXEC are
+// added). The destructor closes it and removes it unless it was moved into
+// place. Failures raise EInOutError naming the final file.
+class TStagedFile {
+public:
+  TStagedFile(std::string Final, int OpenFlags);
+  ~TStagedFile();
+  TStagedFile(const TStagedFile&) = delete;
+  TStagedFile& operator=(const TStagedFile&) = delete;
+
+  const std::string& FinalName() const { return FFinal; }
+  void CloseFile();       // closes the descriptor, reporting a failed close
+  void MoveIntoPlace();   // renames it over the final name
+  [[noreturn]] void Fail(const char* What, int Code) const;
+
+protected:
+  int FFd = -1;
+
+private:
+  std::string FFinal;
+  std::string FTemp;
+  bool FInPlace = false;
+};
 
 // Moves a table with a companion file (memo or blob file, at CompanionPath)
 // into place: first the companion (MoveCompanion; empty when the new table
